@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, playing or testing needs, and nothing when they are
+# all present. Usage: tools/setup.sh game|test
+set -euo pipefail
+
+# Building the engine and the game.
+build_packages=(
+  cmake g++ make pkg-config
+  libsdl2-dev
+)
+# Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
+run_packages=(
+  xfonts-base
+)
+# Running the unit tests, the whole-program tests and the benchmarks.
+test_packages=(
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils
+  # The result-code table is checked against the platform's code headers, which the cross
+  # compiler evaluates.
+  python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
+)
+
+case "${1:-}" in
+  game) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 game|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing Debian packages: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "These packages are missing and there is no sudo to install them: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+# A fresh machine may have no package lists yet; refresh them once if the install cannot find one.
+if ! "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
