@@ -1,0 +1,69 @@
+#include "errorfile/DXErrorLookup.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+namespace {
+
+struct ResultCodeText {
+  HRESULT value;
+  const char* text;
+};
+
+// kResultNames and kResultDescriptions, sorted by value; made by tools/errornames/generate.py.
+#include "errorfile/DXErrorTables.inc"
+
+template <size_t N>
+const char* Find(const ResultCodeText (&table)[N], HRESULT hr, const char* missing) {
+  const ResultCodeText* end = table + N;
+  const ResultCodeText* hit =
+      std::lower_bound(table, end, hr, [](const ResultCodeText& row, HRESULT v) { return row.value < v; });
+  return hit != end && hit->value == hr ? hit->text : missing;
+}
+
+// Pieces of a trace line are held to these sizes, terminator included.
+constexpr size_t kLineTextSize = 128;
+constexpr size_t kResultTextSize = 256;
+constexpr size_t kPieceSize = 3000;
+constexpr size_t kLongestMessage = 1024;
+
+}  // namespace
+
+const char* DXErrorName(HRESULT hr) { return Find(kResultNames, hr, "Unknown"); }
+
+const char* DXErrorDescription(HRESULT hr) { return Find(kResultDescriptions, hr, "n/a"); }
+
+HRESULT DXErrorTrace(const char* file, unsigned long line, HRESULT hr, const char* message,
+                     bool showMessageBox) {
+  char lineText[kLineTextSize];
+  std::snprintf(lineText, sizeof lineText, "%lu", line);
+
+  char piece[kPieceSize];
+  std::string whole;
+  if (file != nullptr) {
+    std::snprintf(piece, sizeof piece, "%s(%s): ", file, lineText);
+    OutputDebugStringA(piece);
+    whole += piece;
+  }
+  // A message of kLongestMessage characters or more counts as no message.
+  if (message != nullptr) {
+    size_t length = strnlen(message, kLongestMessage);
+    if (length > 0 && length < kLongestMessage) {
+      std::snprintf(piece, sizeof piece, "%s ", message);
+      OutputDebugStringA(piece);
+      whole += piece;
+    }
+  }
+  char resultText[kResultTextSize];
+  std::snprintf(resultText, sizeof resultText, "%s (0x%.8x)", DXErrorName(hr), static_cast<unsigned>(hr));
+  std::snprintf(piece, sizeof piece, "hr=%s", resultText);
+  OutputDebugStringA(piece);
+  whole += piece;
+  OutputDebugStringA("\n");
+
+  if (showMessageBox) MessageBoxA(nullptr, whole.c_str(), "Unexpected error encountered", MB_OK | MB_ICONERROR);
+  return hr;
+}
