@@ -4,4 +4,8 @@
 #include "windef.h"
 #include "winerror.h"
 #include "winbase.h"
+#include "wingdi.h"
 #include "winuser.h"
+
+// The program's entry, called by the platform's own main().
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
