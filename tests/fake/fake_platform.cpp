@@ -35,7 +35,10 @@ void Platform::Reset() {
   nth_results_.clear();
   all_results_.clear();
   hooks_.clear();
+  for (const auto& handler : reset_handlers_) handler();
 }
+
+void Platform::AddResetHandler(std::function<void()> handler) { reset_handlers_.push_back(std::move(handler)); }
 
 long long Platform::RecordCall(Call call, long long fallback) {
   const int nth = ++counts_[call.name];

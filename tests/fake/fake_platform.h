@@ -53,8 +53,11 @@ class Platform {
  public:
   static Platform& Get();
 
-  // Forgets every recorded call, every chosen result and every hook.
+  // Forgets every recorded call, every chosen result and every hook, and resets the state of
+  // every interface's fake (see AddResetHandler).
   void Reset();
+  // Each interface's fake registers how to clear its own state; Reset runs them all.
+  void AddResetHandler(std::function<void()> handler);
 
   // Records a call. Returns the result a test chose for it, or `fallback`.
   template <typename... Args>
@@ -82,6 +85,7 @@ class Platform {
   std::map<std::pair<std::string, int>, long long> nth_results_;
   std::map<std::string, long long, std::less<>> all_results_;
   std::map<std::string, std::vector<std::function<void(const Call&)>>, std::less<>> hooks_;
+  std::vector<std::function<void()>> reset_handlers_;
 };
 
 }  // namespace fake
