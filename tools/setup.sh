@@ -7,15 +7,22 @@ set -euo pipefail
 build_packages=(
   cmake g++ make pkg-config
   libsdl2-dev
+  # Direct3D 9 over OpenGL: GL entry points through libepoxy.
+  libepoxy-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
   xfonts-base
+  # OpenGL 3.3 core without a GPU: Mesa's llvmpipe through GLX (X11) and EGL (SDL's offscreen
+  # driver), behind the vendor-neutral libGL/libEGL.
+  libepoxy0 libgl1 libglx-mesa0 libegl1 libegl-mesa0 libgl1-mesa-dri
 )
 # Running the unit tests, the whole-program tests and the benchmarks.
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils
+  # The Direct3D tests check the bitmaps they save with file(1).
+  file
   # The result-code table is checked against the platform's code headers, which the cross
   # compiler evaluates.
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
