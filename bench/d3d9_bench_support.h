@@ -1,0 +1,76 @@
+// Windows and devices for the Direct3D 9 benchmarks, and the small things they all measure.
+#pragma once
+
+#include <SDL.h>
+#include <d3d9.h>
+#include <sys/resource.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace d3d9bench {
+
+inline LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+inline HWND MakeWindow(int width, int height) {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXA c{};
+    c.cbSize = sizeof c;
+    c.lpfnWndProc = Procedure;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "D3D9Bench";
+    registered = RegisterClassExA(&c) != 0;
+  }
+  return CreateWindowExA(0, "D3D9Bench", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, width, height, nullptr,
+                         nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// A windowed device whose back buffer is the window's client area.
+inline IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, HWND window, UINT interval) {
+  D3DPRESENT_PARAMETERS pp{};
+  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  pp.hDeviceWindow = window;
+  pp.Windowed = TRUE;
+  pp.PresentationInterval = interval;
+  IDirect3DDevice9* device = nullptr;
+  if (d3d == nullptr ||
+      d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device) !=
+          D3D_OK)
+    return nullptr;
+  return device;
+}
+
+inline double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Processor time of the whole process (every thread, llvmpipe's included), in seconds.
+inline double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The value of "--name=value" among the arguments, or `otherwise`.
+inline double Option(int argc, char** argv, const char* name, double otherwise) {
+  std::string prefix = std::string("--") + name + "=";
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return std::atof(argv[i] + prefix.size());
+  return otherwise;
+}
+
+inline const char* VideoDriver() {
+  const char* d = SDL_GetCurrentVideoDriver();
+  return d != nullptr ? d : "none";
+}
+
+}  // namespace d3d9bench
