@@ -57,30 +57,7 @@ TEST(Pacing, ImmediateNeverWaits) {
   EXPECT_LT(SecondsFor(d.device.get(), 240), 3.5);
 }
 
-TEST(Pacing, ResetChangesTheInterval) {
-  TestWindow window;
-  Device d;
-  MakeDevice(window.handle(), Windowed(window.handle(), 64, 64), d);
-  D3DPRESENT_PARAMETERS pp = Windowed(window.handle(), 64, 64);
-  pp.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-  ASSERT_EQ(d.device->Reset(&pp), D3D_OK);
-  double hz = RefreshHz(d.device.get());
-  EXPECT_GE(SecondsFor(d.device.get(), 20), 19 / hz * 0.99);
-}
-
-// The pacer on its own, with no device: absolute deadlines, no drift, no burst after a stall.
-TEST(FramePacer, KeepsWholePeriodsBetweenFrames) {
-  zr::d3d9::FramePacer pacer;
-  pacer.Configure(1, 100.0, false);  // 10 ms
-  std::int64_t start = zr::d3d9::FramePacer::Now();
-  for (int i = 0; i < 21; ++i) {
-    pacer.WaitForTurn();
-    std::int64_t t = zr::d3d9::FramePacer::Now();
-    pacer.Presented(t, t);
-  }
-  EXPECT_GE(zr::d3d9::FramePacer::Now() - start, 200'000'000 - 1'000'000);
-}
-
+// The pacer on its own, with no device.
 TEST(FramePacer, AStallStartsAFreshScheduleInsteadOfABurst) {
   zr::d3d9::FramePacer pacer;
   pacer.Configure(1, 100.0, false);
@@ -105,14 +82,4 @@ TEST(FramePacer, HandsOverToASwapThatBlocksAndTakesBackWhenItStops) {
   EXPECT_TRUE(pacer.TimerPaces());
   for (int i = 0; i < 16; ++i, t += 10'000'000) pacer.Presented(t, t + 8'000'000);
   EXPECT_TRUE(pacer.TimerPaces()) << "a swap that failed to pace once is not trusted again";
-}
-
-TEST(FramePacer, KeepsTheTimerWhenTheSwapReturnsAtOnce) {
-  zr::d3d9::FramePacer pacer;
-  pacer.Configure(1, 60.0, true);
-  std::int64_t t = 1'000'000'000;
-  for (int i = 0; i < 64; ++i, t += 16'700'000) pacer.Presented(t, t + 50'000);
-  EXPECT_TRUE(pacer.TimerPaces());
-  pacer.Configure(0, 60.0, true);
-  EXPECT_FALSE(pacer.TimerPaces()) << "immediate";
 }
