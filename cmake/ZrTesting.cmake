@@ -10,6 +10,13 @@ set(ZR_SANITIZER_ENV
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
   "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/sanitizers/lsan.supp:print_suppressions=0")
 
+# zr_use_fake_platform(<target>): the target's engine and game code runs on the recording fake of
+# the platform layer instead of the real one.
+function(zr_use_fake_platform target)
+  set_target_properties(${target} PROPERTIES ZR_FAKE_PLATFORM ON)
+  target_link_libraries(${target} PRIVATE zr_platform_fake)
+endfunction()
+
 function(zr_add_test)
   cmake_parse_arguments(T "XVFB" "NAME" "COMMAND;LABELS" ${ARGN})
   set(dir ${CMAKE_BINARY_DIR}/test-scratch/${T_NAME})
