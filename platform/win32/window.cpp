@@ -173,6 +173,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   record.style = style;
   record.sdl = std::move(sdl);
   record.menu = menu;
+  record.activity.exists = true;
   if (record.menu == nullptr && c.record.lpszMenuName != nullptr)
     record.menu = LoadMenuA(c.record.hInstance, c.record.lpszMenuName);
   s.bySdlId[SDL_GetWindowID(raw)] = handle;

@@ -151,6 +151,7 @@ TEST_F(Win32Window, LosingFocusSendsTheDeactivationMessagesAndCountsIt) {
   zr::win32::testing::SetFocus(w, true);
   g_seen.clear();
   auto before = zr::win32::ActivityOf(w);
+  EXPECT_TRUE(before.exists);
   EXPECT_TRUE(before.active);
   zr::win32::testing::SetFocus(w, false);
   EXPECT_THAT(g_seen, ElementsAre(WM_KILLFOCUS, WM_ACTIVATE, WM_ACTIVATEAPP));
@@ -169,6 +170,7 @@ TEST_F(Win32Window, DestroyedWindowsStayOpenWhileHeld) {
   Uint32 id = SDL_GetWindowID(hold.get());
   DestroyWindow(w);
   EXPECT_EQ(zr::win32::SdlWindowOf(w), nullptr);
+  EXPECT_FALSE(zr::win32::ActivityOf(w).exists);
   EXPECT_EQ(SDL_GetWindowFromID(id), hold.get());
   hold.reset();
   EXPECT_EQ(SDL_GetWindowFromID(id), nullptr);
