@@ -67,6 +67,17 @@ struct IDirect3DSurface9 : public IDirect3DResource9 {
   STDMETHOD(UnlockRect)() PURE;
 };
 
+struct IDirect3DBaseTexture9 : public IDirect3DResource9 {
+  STDMETHOD_(DWORD, GetLevelCount)() PURE;
+};
+
+// A texture: one surface per mip level, level 0 the largest.
+struct IDirect3DTexture9 : public IDirect3DBaseTexture9 {
+  STDMETHOD(GetLevelDesc)(UINT level, D3DSURFACE_DESC* desc) PURE;
+  STDMETHOD(LockRect)(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD flags) PURE;
+  STDMETHOD(UnlockRect)(UINT level) PURE;
+};
+
 struct IDirect3DDevice9 : public IUnknown {
   // D3D_OK while the device works; D3DERR_DEVICELOST while it is lost and cannot be reset yet;
   // D3DERR_DEVICENOTRESET once Reset can bring it back.
@@ -98,6 +109,8 @@ struct IDirect3DDevice9 : public IUnknown {
 typedef IDirect3D9* LPDIRECT3D9;
 typedef IDirect3DDevice9* LPDIRECT3DDEVICE9;
 typedef IDirect3DSurface9* LPDIRECT3DSURFACE9;
+typedef IDirect3DBaseTexture9* LPDIRECT3DBASETEXTURE9;
+typedef IDirect3DTexture9* LPDIRECT3DTEXTURE9;
 
 // The Direct3D object, or null when `sdkVersion` is not D3D_SDK_VERSION. Whether a device can
 // be made (an OpenGL 3.3 core context for its window) shows in CreateDevice.
@@ -105,4 +118,6 @@ IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion);
 
 inline constexpr IID IID_IDirect3D9 = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
 inline constexpr IID IID_IDirect3DDevice9 = {0xD0223B96, 0xBF7A, 0x43FD, {0x92, 0xBD, 0xA4, 0x3B, 0x0D, 0x82, 0xB9, 0xEB}};
+inline constexpr IID IID_IDirect3DBaseTexture9 = {0x580CA87E, 0x1D3C, 0x4D54, {0x99, 0x1D, 0xB7, 0xD3, 0xE3, 0xC2, 0x98, 0xCE}};
+inline constexpr IID IID_IDirect3DTexture9 = {0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
 inline constexpr IID IID_IDirect3DSurface9 = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};

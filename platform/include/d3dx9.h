@@ -18,4 +18,8 @@ enum _D3DXERR {
   D3DXERR_CANNOTREMOVELASTITEM = MAKE_DDHRESULT(2908),
 };
 
+#define D3DX_PI ((FLOAT)3.141592654f)
+
+#include "d3dx9math.h"
+#include "d3dx9core.h"
 #include "d3dx9tex.h"

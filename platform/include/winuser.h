@@ -249,6 +249,20 @@ int WINAPI GetMenuStringA(HMENU menu, UINT item, LPSTR text, int maxCount, UINT 
 #define IDYES 6
 #define IDNO 7
 
+// DrawText formats.
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+
 // Shows a modal message box and returns the id of the button that closed it. Where no display
 // can show one, the caption and text go to standard error and the default button is returned
 // at once.
