@@ -9,6 +9,7 @@
 
 #include "Application.h"
 #include "GameObjects.h"
+#include "fake_com.h"
 #include "fake_d3d9.h"
 #include "fake_platform.h"
 #include "fake_win32.h"
@@ -81,7 +82,7 @@ TEST_F(Application, StartsTheCounterTheWindowAndTheDeviceInOrder) {
   EXPECT_EQ(pp.Windowed, FALSE);
   EXPECT_EQ(pp.BackBufferWidth, 1024u);
   EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D16);
-  EXPECT_EQ(fake::d3d9::Get().liveObjects, 2);  // the global graphics object still holds both
+  EXPECT_EQ(fake::LiveComObjects(), 2);  // the global graphics object still holds both
   p.Reset();
   TearDown();
   EXPECT_THAT(p.Names(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_com.h"
 #include "fake_platform.h"
 
 namespace fake::d3d9 {
@@ -35,34 +36,7 @@ std::string Rects(DWORD count, const D3DRECT* r) {
 
 HRESULT Result(long long r) { return static_cast<HRESULT>(r); }
 
-// Reference counting shared by every fake object; Release is recorded under the interface name.
-template <typename Interface>
-class Counted : public Interface {
- public:
-  explicit Counted(const char* name) : name_(name) { ++Get().liveObjects; }
-  virtual ~Counted() { --Get().liveObjects; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-    if (object != nullptr) *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    Platform::Get().Record(name_ + "::AddRef", 0);
-    return ++refs_;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    Platform::Get().Record(name_ + "::Release", 0);
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  std::string name_;
-  ULONG refs_ = 1;
-};
-
-class Surface final : public Counted<IDirect3DSurface9> {
+class Surface final : public fake::Counted<IDirect3DSurface9> {
  public:
   Surface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool)
       : Counted("IDirect3DSurface9"), width_(width), height_(height), format_(format), pool_(pool) {}
@@ -105,7 +79,7 @@ class Surface final : public Counted<IDirect3DSurface9> {
   std::vector<DWORD> pixels_;
 };
 
-class Device final : public Counted<IDirect3DDevice9> {
+class Device final : public fake::Counted<IDirect3DDevice9> {
  public:
   explicit Device(IDirect3D9* direct3D) : Counted("IDirect3DDevice9"), direct3D_(direct3D) {}
 
@@ -183,7 +157,7 @@ class Device final : public Counted<IDirect3DDevice9> {
   IDirect3D9* direct3D_;
 };
 
-class Direct3D final : public Counted<IDirect3D9> {
+class Direct3D final : public fake::Counted<IDirect3D9> {
  public:
   Direct3D() : Counted("IDirect3D9") {}
 

@@ -9,8 +9,6 @@ struct State {
   // The present parameters of the last CreateDevice and the last Reset, as passed.
   D3DPRESENT_PARAMETERS createParameters{};
   D3DPRESENT_PARAMETERS resetParameters{};
-  // Objects alive now; a test checks that nothing is left behind.
-  int liveObjects = 0;
 };
 
 State& Get();

@@ -24,6 +24,11 @@ std::string Arg(double value) {
 }
 std::string Arg(const void* pointer) { return pointer == nullptr ? "<null>" : "ptr"; }
 
+int& LiveComObjects() {
+  static int live = 0;
+  return live;
+}
+
 Platform& Platform::Get() {
   static Platform platform;
   return platform;
