@@ -1,0 +1,34 @@
+// The registry of loaded textures, keyed by the image file name they were loaded from: one image
+// file is loaded once however many objects name it.
+#pragma once
+
+#include <d3dx9.h>
+
+#include <map>
+#include <string>
+
+class zr_TextureManager {
+ public:
+  zr_TextureManager();
+  // Releases every texture, in ascending name order; DeleteTexture does nothing afterwards.
+  ~zr_TextureManager();
+  // Copies would share the textures without references of their own and release them twice.
+  zr_TextureManager(const zr_TextureManager&) = delete;
+  zr_TextureManager& operator=(const zr_TextureManager&) = delete;
+
+  // The device textures are created on; not owned.
+  void Initialise(IDirect3DDevice9* device);
+  // Loads the image file as a texture unless the name already has one. Returns 1 when the name has
+  // a texture afterwards, 0 when loading failed (logged as error 19; the name stays registered
+  // without a texture). `colourKey` is not used: textures have no colour key.
+  int AddTexture(const char* fileName, D3DPOOL pool, DWORD filter, UINT mipLevels, DWORD colourKey);
+  // The texture of that name without a reference for the caller, or null.
+  IDirect3DTexture9* GetTexture(const char* fileName);
+  // Releases the texture of that name for all its users; the name stays registered.
+  void DeleteTexture(const char* fileName);
+
+ private:
+  IDirect3DDevice9* device_;
+  std::map<std::string, IDirect3DTexture9*> registry_;
+  bool initialised_;
+};
