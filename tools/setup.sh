@@ -9,6 +9,8 @@ build_packages=(
   libsdl2-dev
   # Direct3D 9 over OpenGL: GL entry points through libepoxy.
   libepoxy-dev
+  # D3DX image files: PNG through libpng, BMP/JPG/TGA through stb_image's header.
+  libpng-dev libstb-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
@@ -26,6 +28,8 @@ test_packages=(
   # The result-code table is checked against the platform's code headers, which the cross
   # compiler evaluates.
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
+  # The image reader's tests write PNG chunks by hand (zlib's crc32 and compress).
+  zlib1g-dev
 )
 
 case "${1:-}" in
