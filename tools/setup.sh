@@ -30,6 +30,9 @@ test_packages=(
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
   # The image reader's tests write PNG chunks by hand (zlib's crc32 and compress).
   zlib1g-dev
+  # The image reader's libFuzzer target is built with clang; libclang_rt.fuzzer (and clang's
+  # sanitizer runtimes) come in libclang-rt-14-dev, only recommended by clang-14.
+  clang-14 libclang-rt-14-dev
 )
 
 case "${1:-}" in
