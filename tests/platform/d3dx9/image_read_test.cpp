@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "image_file.h"
 #include "image_files.h"
@@ -18,8 +17,7 @@ using namespace zr::d3dx9;
 
 namespace {
 
-const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-const HRESULT kBad = D3DXERR_INVALIDDATA;
+const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), kBad = D3DXERR_INVALIDDATA;
 const Pixels kPixels = {0xFF102030, 0x80405060, 0x00708090, 0xC0A0B0C0, 0x40D0E0F0, 0xFF010203};  // 3 x 2
 
 Pixels Map(Pixels p, std::uint32_t (*f)(std::uint32_t)) {
@@ -35,7 +33,6 @@ HRESULT Decode(const Bytes& b, Image* image, const ImageLimits& limits = {}) {
   return DecodeImageMemory(b.data(), b.size(), image, limits);
 }
 HRESULT Info(const Bytes& b, D3DXIMAGE_INFO* info) { return ReadImageInfoFromMemory(b.data(), b.size(), info); }
-
 void ExpectBoth(const Bytes& bytes, HRESULT expected) {
   Image image;
   D3DXIMAGE_INFO info{};
@@ -44,52 +41,52 @@ void ExpectBoth(const Bytes& bytes, HRESULT expected) {
 }
 
 TEST(ReadImage, GoodFilesDecodeExactlyAndAsDescribed) {
-  struct Case {
+  const D3DFORMAT A = D3DFMT_A8R8G8B8, X = D3DFMT_X8R8G8B8;
+  const Bytes indices = {0, 1, 1, 0, 0, 1};
+  struct {
     const char* name;
     Bytes bytes;
     Pixels pixels;
     D3DFORMAT format;
     D3DXIMAGE_FILEFORMAT file;
   } cases[] = {
-      {"png rgba", Write(Kind::kPng, 3, 2, 4, kPixels), kPixels, D3DFMT_A8R8G8B8, D3DXIFF_PNG},
-      {"png rgb", Write(Kind::kPng, 3, 2, 3, kPixels), Map(kPixels, Opaque), D3DFMT_X8R8G8B8, D3DXIFF_PNG},
-      {"png grey", Write(Kind::kPng, 3, 2, 1, kPixels), Map(kPixels, Grey), D3DFMT_X8R8G8B8, D3DXIFF_PNG},
-      {"png grey alpha", Write(Kind::kPng, 3, 2, 2, kPixels), Map(kPixels, GreyAlpha), D3DFMT_A8R8G8B8, D3DXIFF_PNG},
-      {"png palette tRNS", PalettePng(3, 2, {0xFFFF0000, 0x00000000}, {0, 1, 1, 0, 0, 1}),
-       {0xFFFF0000, 0, 0, 0xFFFF0000, 0xFFFF0000, 0}, D3DFMT_A8R8G8B8, D3DXIFF_PNG},
-      {"png palette", PalettePng(3, 2, {0xFFFF0000, 0xFF0000FF}, {0, 1, 1, 0, 0, 1}),
-       {0xFFFF0000, 0xFF0000FF, 0xFF0000FF, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF}, D3DFMT_X8R8G8B8, D3DXIFF_PNG},
-      {"bmp 24", Write(Kind::kBmp, 3, 2, 3, kPixels), Map(kPixels, Opaque), D3DFMT_X8R8G8B8, D3DXIFF_BMP},
-      {"bmp 32 v4", Write(Kind::kBmp, 3, 2, 4, kPixels), kPixels, D3DFMT_A8R8G8B8, D3DXIFF_BMP},
-      {"bmp 32 classic", ClassicBmp32(3, 2, kPixels), kPixels, D3DFMT_A8R8G8B8, D3DXIFF_BMP},
-      {"bmp 32 zero alpha", ClassicBmp32(3, 2, Map(kPixels, Clear)), Map(kPixels, Opaque), D3DFMT_X8R8G8B8,
-       D3DXIFF_BMP},
-      {"tga rgba", Write(Kind::kTga, 3, 2, 4, kPixels), kPixels, D3DFMT_A8R8G8B8, D3DXIFF_TGA},
-      {"tga rle rgba", Write(Kind::kTgaRle, 3, 2, 4, kPixels), kPixels, D3DFMT_A8R8G8B8, D3DXIFF_TGA},
-      {"tga rle rgb", Write(Kind::kTgaRle, 3, 2, 3, kPixels), Map(kPixels, Opaque), D3DFMT_X8R8G8B8, D3DXIFF_TGA},
-      {"tga grey", Write(Kind::kTga, 3, 2, 1, kPixels), Map(kPixels, Grey), D3DFMT_X8R8G8B8, D3DXIFF_TGA},
+      {"png rgba", Write(Kind::kPng, 3, 2, 4, kPixels), kPixels, A, D3DXIFF_PNG},
+      {"png rgb", Write(Kind::kPng, 3, 2, 3, kPixels), Map(kPixels, Opaque), X, D3DXIFF_PNG},
+      {"png grey", Write(Kind::kPng, 3, 2, 1, kPixels), Map(kPixels, Grey), X, D3DXIFF_PNG},
+      {"png grey alpha", Write(Kind::kPng, 3, 2, 2, kPixels), Map(kPixels, GreyAlpha), A, D3DXIFF_PNG},
+      {"png tRNS", PalettePng(3, 2, {0xFFFF0000, 0}, indices), {0xFFFF0000, 0, 0, 0xFFFF0000, 0xFFFF0000, 0}, A,
+       D3DXIFF_PNG},
+      {"png palette", PalettePng(3, 2, {0xFF0000FF, 0xFF00FF00}, indices),
+       {0xFF0000FF, 0xFF00FF00, 0xFF00FF00, 0xFF0000FF, 0xFF0000FF, 0xFF00FF00}, X, D3DXIFF_PNG},
+      {"bmp 24", Write(Kind::kBmp, 3, 2, 3, kPixels), Map(kPixels, Opaque), X, D3DXIFF_BMP},
+      {"bmp 32 v4", Write(Kind::kBmp, 3, 2, 4, kPixels), kPixels, A, D3DXIFF_BMP},
+      {"bmp 32", ClassicBmp(32, 3, 2, kPixels), kPixels, A, D3DXIFF_BMP},
+      {"bmp 32 zero alpha", ClassicBmp(32, 3, 2, Map(kPixels, Clear)), Map(kPixels, Opaque), X, D3DXIFF_BMP},
+      {"bmp 8", ClassicBmp(8, 3, 2, {0x112233, 0x445566}, indices),
+       {0xFF112233, 0xFF445566, 0xFF445566, 0xFF112233, 0xFF112233, 0xFF445566}, X, D3DXIFF_BMP},
+      {"tga rgba", Write(Kind::kTga, 3, 2, 4, kPixels), kPixels, A, D3DXIFF_TGA},
+      {"tga rle rgba", Write(Kind::kTgaRle, 3, 2, 4, kPixels), kPixels, A, D3DXIFF_TGA},
+      {"tga rle rgb", Write(Kind::kTgaRle, 3, 2, 3, kPixels), Map(kPixels, Opaque), X, D3DXIFF_TGA},
+      {"tga grey", Write(Kind::kTga, 3, 2, 1, kPixels), Map(kPixels, Grey), X, D3DXIFF_TGA},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Image image;
+    D3DXIMAGE_INFO info{};
     ASSERT_EQ(Decode(c.bytes, &image), D3D_OK);
+    ASSERT_EQ(Info(c.bytes, &info), D3D_OK);
     EXPECT_EQ(image.argb, c.pixels);
     EXPECT_EQ(image.format, c.format);
-    D3DXIMAGE_INFO info{};
-    ASSERT_EQ(Info(c.bytes, &info), D3D_OK);
-    for (const D3DXIMAGE_INFO& i : {info, image.info}) {
-      EXPECT_EQ(std::vector<UINT>({i.Width, i.Height, i.Depth, i.MipLevels}), std::vector<UINT>({3, 2, 1, 1}));
-      EXPECT_EQ(i.Format, c.format);
-      EXPECT_EQ(i.ResourceType, D3DRTYPE_TEXTURE);
-      EXPECT_EQ(i.ImageFileFormat, c.file);
-    }
+    for (const D3DXIMAGE_INFO& i : {info, image.info})
+      EXPECT_EQ(std::vector<UINT>({i.Width, i.Height, i.Depth, i.MipLevels, UINT(i.Format), UINT(i.ResourceType),
+                                   UINT(i.ImageFileFormat)}),
+                std::vector<UINT>({3, 2, 1, 1, UINT(c.format), D3DRTYPE_TEXTURE, UINT(c.file)}));
   }
 }
 
 TEST(ReadImage, JpgComesBackClose) {
-  // Four flat 8 x 8 blocks: JPEG keeps those within a few levels.
   const std::uint32_t colours[] = {0xFFC83214, 0xFF1E8C3C, 0xFF283CB4, 0xFFF0F0F0};
-  Pixels pixels(256);
+  Pixels pixels(256);  // four flat 8 x 8 blocks, which JPEG keeps within a few levels
   for (int i = 0; i < 256; ++i) pixels[i] = colours[(i / 128) * 2 + (i % 16) / 8];
   Image image;
   ASSERT_EQ(Decode(Write(Kind::kJpg, 16, 16, 3, pixels), &image), D3D_OK);
@@ -99,17 +96,6 @@ TEST(ReadImage, JpgComesBackClose) {
   for (int i = 0; i < 256; ++i)
     for (int shift : {24, 16, 8, 0})
       ASSERT_NEAR(int(image.argb[i] >> shift & 0xFF), int(pixels[i] >> shift & 0xFF), 6) << i << " " << shift;
-}
-
-TEST(ReadImage, FilesByContentNotName) {
-  WriteFile("tga.png", Write(Kind::kTga, 3, 2, 4, kPixels));
-  Image image;
-  ASSERT_EQ(DecodeImageFile("tga.png", &image), D3D_OK);
-  EXPECT_EQ(image.argb, kPixels);
-  D3DXIMAGE_INFO info{};
-  ASSERT_EQ(D3DXGetImageInfoFromFileA("tga.png", &info), D3D_OK);
-  EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
-  EXPECT_EQ(info.Width, 3u);
 }
 
 TEST(ReadImage, LimitsApplyExactly) {
@@ -122,39 +108,38 @@ TEST(ReadImage, LimitsApplyExactly) {
   EXPECT_EQ(Decode(PngClaiming(17, 1), &image, limits), kBad);
   EXPECT_EQ(Decode(PngClaiming(16, 13), &image, limits), kBad);
   EXPECT_EQ(Decode(Write(Kind::kBmp, 1, 17, 3, Pixels(17)), &image, limits), kBad);
-  limits.maxFileBytes = fits.size() - 1;
   WriteFile("limited.png", fits);
+  limits.maxFileBytes = fits.size() - 1;
   EXPECT_EQ(DecodeImageFile("limited.png", &image, limits), kBad);
   limits.maxFileBytes = fits.size();
   EXPECT_EQ(DecodeImageFile("limited.png", &image, limits), D3D_OK);
 }
 
-TEST(BadImage, NamesPathsAndNonFiles) {
-  WriteFile("plain.png", Write(Kind::kPng, 1, 1, 4, {0}));
+TEST(ReadImage, FilesByContentAndBadNames) {
+  WriteFile("tga.png", Write(Kind::kTga, 3, 2, 4, kPixels));
   WriteFile("empty.png", {});
   ::mkdir("dir", 0755);
   ::unlink("fifo");
   ASSERT_EQ(::mkfifo("fifo", 0644), 0);  // opening it must not wait for a writer
-  std::string longName(100000, 'n');  // its last 256 characters: one more than a file name may have
-  struct {
-    const char* path;
-    HRESULT expected;
-  } cases[] = {{"missing.png", kNotFound}, {"no/dir/x.png", kNotFound}, {"plain.png/x.png", kNotFound},
-               {"", kNotFound},           {longName.c_str(), kNotFound}, {longName.c_str() + 99744, kNotFound},
-               {"dir", kBad},             {"/dev/zero", kBad},           {"fifo", kBad},
-               {"empty.png", kBad}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.path).substr(0, 40));
+  std::string longName(100000, 'n');    // its last 256 characters: one more than a file name may have
+  for (auto [path, expected] : {std::pair{"tga.png", D3D_OK}, {"missing.png", kNotFound}, {"no/dir/x", kNotFound},
+                                {"tga.png/x", kNotFound}, {"", kNotFound}, {longName.c_str(), kNotFound},
+                                {longName.c_str() + 99744, kNotFound}, {"dir", kBad}, {"/dev/zero", kBad},
+                                {"fifo", kBad}, {"empty.png", kBad}}) {
+    SCOPED_TRACE(std::string(path).substr(0, 40));
     Image image;
     D3DXIMAGE_INFO info{};
-    EXPECT_EQ(DecodeImageFile(c.path, &image), c.expected);
-    EXPECT_EQ(ReadImageInfo(c.path, &info), c.expected);
-    EXPECT_EQ(D3DXGetImageInfoFromFileA(c.path, &info), c.expected);
+    EXPECT_EQ(DecodeImageFile(path, &image), expected);
+    EXPECT_EQ(ReadImageInfo(path, &info), expected);
+    EXPECT_EQ(D3DXGetImageInfoFromFileA(path, &info), expected);
+    if (expected == D3D_OK) {  // a TGA, whatever its name says
+      EXPECT_EQ(image.argb, kPixels);
+      EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
+    }
   }
 }
 
-TEST(BadImage, NullArgumentsAndUntouchedOutputs) {
-  Bytes png = Write(Kind::kPng, 1, 1, 4, {0});
+TEST(ReadImage, NullArgumentsAndUntouchedOutputs) {
   Image image;
   D3DXIMAGE_INFO info{};
   EXPECT_EQ(ReadImageInfo(nullptr, &info), D3DERR_INVALIDCALL);
@@ -162,7 +147,7 @@ TEST(BadImage, NullArgumentsAndUntouchedOutputs) {
   EXPECT_EQ(ReadImageInfo("x.png", nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(DecodeImageFile("x.png", nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(DecodeImageMemory(nullptr, 1, &image), D3DERR_INVALIDCALL);
-  EXPECT_EQ(ReadImageInfoFromMemory(png.data(), png.size(), nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(ReadImageInfoFromMemory(kPixels.data(), 4, nullptr), D3DERR_INVALIDCALL);
   image.argb = {1, 2};
   info.Width = 55;
   EXPECT_EQ(Decode(Bytes(100, 0x5A), &image), kBad);
@@ -171,61 +156,37 @@ TEST(BadImage, NullArgumentsAndUntouchedOutputs) {
   EXPECT_EQ(info.Width, 55u);
 }
 
-std::vector<Bytes> GoodFiles() {
+TEST(BadImage, EveryTruncationAndEveryPngByteFlipFails) {
   Pixels p(64);
-  for (std::uint32_t i = 0; i < 64; ++i) p[i] = (0x40 + i * 3) << 24 | (i * 7) << 16 | (i * 13 & 0xFF) << 8 | (i * 29 & 0xFF);
-  return {Write(Kind::kPng, 8, 8, 4, p), PalettePng(2, 2, {0xFF000000, 0x80FFFFFF}, {0, 1, 1, 0}),
-          Write(Kind::kBmp, 8, 8, 3, p), Write(Kind::kBmp, 8, 8, 4, p), ClassicBmp32(8, 8, p),
-          Write(Kind::kTga, 8, 8, 4, p), Write(Kind::kTgaRle, 8, 8, 3, p), Write(Kind::kJpg, 8, 8, 3, p)};
-}
-
-TEST(BadImage, EveryTruncationFails) {
-  for (const Bytes& file : GoodFiles()) {
+  for (std::uint32_t i = 0; i < 64; ++i) p[i] = (0x40 + i * 3) << 24 | (i * 7) << 16 | (i * 13 & 0xFF) << 8 | i;
+  Bytes png = Write(Kind::kPng, 8, 8, 4, p);
+  for (const Bytes& file : {png, PalettePng(2, 2, {0xFF000000, 0x80FFFFFF}, {0, 1, 1, 0}), Write(Kind::kBmp, 8, 8, 3, p),
+                            Write(Kind::kBmp, 8, 8, 4, p), ClassicBmp(32, 8, 8, p), Write(Kind::kTga, 8, 8, 4, p),
+                            Write(Kind::kTgaRle, 8, 8, 3, p), Write(Kind::kJpg, 8, 8, 3, p)}) {
     Image image;
     ASSERT_EQ(Decode(file, &image), D3D_OK) << file.size();
     for (std::size_t length = 1; length < file.size(); ++length)
       ASSERT_EQ(Decode(Bytes(file.begin(), file.begin() + length), &image), kBad) << length << " of " << file.size();
   }
-}
-
-TEST(BadImage, FlippedBytes) {
-  // Past its signature every byte of a PNG is covered by a CRC or is structure: all must fail.
-  Bytes png = GoodFiles()[0];
+  // Past its signature every byte of a PNG is covered by a CRC or is structure.
   for (std::size_t at = 8; at < png.size(); ++at) {
     Bytes bad = png;
     bad[at] ^= 0x21;
     Image image;
     ASSERT_EQ(Decode(bad, &image), kBad) << at;
   }
-  // The others have no checksums: a flip fails or still makes a whole image as described.
-  for (const Bytes& file : GoodFiles()) {
-    for (std::size_t at = 0; at < file.size(); ++at) {
-      Bytes bad = file;
-      bad[at] ^= 0x80;
-      Image image;
-      D3DXIMAGE_INFO info{};
-      HRESULT hr = Decode(bad, &image);
-      ASSERT_TRUE(hr == D3D_OK || hr == kBad) << hr;
-      if (hr != D3D_OK) continue;
-      ASSERT_EQ(image.argb.size(), std::size_t{image.width} * image.height);
-      ASSERT_EQ(Info(bad, &info), D3D_OK);
-      ASSERT_EQ(std::vector<UINT>({info.Width, info.Height, UINT(info.Format)}),
-                std::vector<UINT>({image.width, image.height, UINT(image.format)}));
-    }
-  }
 }
 
 TEST(BadImage, HeadersThatLie) {
   // Sizes past the caps (a side over 8192, more than 16,777,216 pixels) or of 0; CRCs valid.
-  for (auto [w, h] : {std::pair{100000u, 100000u}, std::pair{8193u, 1u}, std::pair{1u, 8193u},
-                      std::pair{8192u, 2049u}, std::pair{4097u, 4097u}, std::pair{~0u, ~0u}, std::pair{0u, 0u},
-                      std::pair{5u, 0u}})
+  for (auto [w, h] : {std::pair{100000u, 100000u}, {8193u, 1u}, {1u, 8193u}, {8192u, 2049u}, {4097u, 4097u},
+                      {~0u, ~0u}, {0u, 0u}, {5u, 0u}})
     ExpectBoth(PngClaiming(w, h), kBad);
   WriteFile("huge.png", PngClaiming(100000, 100000));
   Image image;
   EXPECT_EQ(DecodeImageFile("huge.png", &image), kBad);
 
-  Bytes bmp = ClassicBmp32(4, 4, Pixels(16, 0xFF123456));
+  Bytes bmp = ClassicBmp(32, 4, 4, Pixels(16, 0xFF123456));
   for (std::uint32_t side : {0u, 1000u, 100000u}) {
     Put32(&bmp, 18, side);
     Put32(&bmp, 22, side);
@@ -248,31 +209,21 @@ TEST(BadImage, HeadersThatLie) {
   EXPECT_EQ(Decode(jpg, &image), kBad);
 }
 
-TEST(BadImage, BmpPaletteIndicesPastThePalette) {
-  // 2 x 1, 8 bits, a palette of two entries; the second pixel's index 200 has none.
-  Bytes bmp(66, 0);
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  for (auto [at, v] : {std::pair{10, 62u}, {14, 40u}, {18, 2u}, {22, 1u}, {54, 0x112233u}, {58, 0x445566u}})
-    Put32(&bmp, at, v);
-  Put16(&bmp, 26, 1);
-  Put16(&bmp, 28, 8);
-  bmp[62] = 1;
-  bmp[63] = 200;
+TEST(BadImage, PaletteIndicesPastThePaletteAndJunk) {
+  // The second pixel's index 200 has no entry in a palette of two: black, not stack garbage.
+  Bytes bmp = ClassicBmp(8, 2, 1, {0x112233, 0x445566}, {1, 200});
   Image image;
   ASSERT_EQ(Decode(bmp, &image), D3D_OK);
-  EXPECT_EQ(image.argb, (Pixels{0xFF445566, 0xFF000000}));  // black, not whatever was on the stack
+  EXPECT_EQ(image.argb, (Pixels{0xFF445566, 0xFF000000}));
   Put32(&bmp, 10, 54);  // no room for a palette at all
   ExpectBoth(bmp, kBad);
-}
 
-TEST(BadImage, OtherFormatsAndJunk) {
   Bytes noise(3000);
   std::uint32_t state = 12345;
   for (auto& b : noise) b = (state = state * 1103515245u + 12345u) >> 24;
-  for (const Bytes& bytes : {Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'},
-                             Bytes{'D', 'D', 'S', ' ', 124, 0, 0, 0}, Bytes{'h', 'i', '\n'}, Bytes{0x89, 'P', 'N', 'G'},
-                             Bytes{'B', 'M'}, Bytes{0xFF, 0xD8, 0xFF}, noise})
+  for (const Bytes& bytes : {Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}, Bytes{'D', 'D', 'S', ' ', 124},
+                             Bytes{'h', 'i', '\n'}, Bytes{0x89, 'P', 'N', 'G'}, Bytes{'B', 'M'}, Bytes{0xFF, 0xD8, 0xFF},
+                             noise})
     ExpectBoth(bytes, kBad);
 }
 
