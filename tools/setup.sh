@@ -11,6 +11,8 @@ build_packages=(
   libepoxy-dev
   # D3DX image files: PNG through libpng, BMP/JPG/TGA through stb_image's header.
   libpng-dev libstb-dev
+  # D3DX fonts: faces found by fontconfig, glyphs drawn by FreeType.
+  libfreetype-dev libfontconfig-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
@@ -18,6 +20,9 @@ run_packages=(
   # OpenGL 3.3 core without a GPU: Mesa's llvmpipe through GLX (X11) and EGL (SDL's offscreen
   # driver), behind the vendor-neutral libGL/libEGL.
   libepoxy0 libgl1 libglx-mesa0 libegl1 libegl-mesa0 libgl1-mesa-dri
+  # The font the game asks for, Arial, is Liberation Sans here (same widths); DejaVu is the
+  # fallback for any other name.
+  fonts-liberation2 fonts-dejavu-core
 )
 # Running the unit tests, the whole-program tests and the benchmarks.
 test_packages=(
