@@ -1,6 +1,8 @@
 // The device: its context, back buffers, presentation, clearing and device loss.
 #include "gl_device.h"
 
+#include <epoxy/egl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -39,10 +41,18 @@ unsigned Refreshes(UINT interval) {
   }
 }
 
-// The window's drawable size, never 0 by 0 while it has any size at all.
-void DrawableSize(SDL_Window* window, int& w, int& h) {
-  SDL_GL_GetDrawableSize(window, &w, &h);
-  if (w <= 0 || h <= 0) SDL_GetWindowSize(window, &w, &h);
+// Forgets errors left by earlier calls, so that glGetError speaks of what follows.
+void DrainGlErrors() {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+
+int Bits(GLenum attachment, GLenum size) {
+  GLint type = GL_NONE;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+  GLint bits = 0;
+  if (type != GL_NONE) glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, size, &bits);
+  return bits;
 }
 
 // SDL's GL attributes are global: restore the ones changed for our context so that other code
@@ -95,7 +105,7 @@ GlDevice::~GlDevice() {
     SDL_GL_MakeCurrent(window_.get(), nullptr);
     SDL_GL_DeleteContext(context_);
   }
-  if (fullScreen_) SDL_SetWindowFullscreen(window_.get(), 0);
+  if (fullScreen_) SetFullScreen(false);
   window_.reset();
   direct3d_->Release();
 }
@@ -143,6 +153,16 @@ HRESULT GlDevice::InitialiseContext() {
   anisotropy_ = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                 epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
   mirrorClampToEdge_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_texture_mirror_clamp_to_edge");
+  const char* driver = SDL_GetCurrentVideoDriver();
+  pbuffer_ = driver != nullptr && std::strcmp(driver, "offscreen") == 0;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  GLenum colour = GL_BACK_LEFT;  // an EGL pbuffer's one buffer answers to this name too
+  windowFormat_.colour8 = Bits(colour, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE) == 8 &&
+                          Bits(colour, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE) == 8 &&
+                          Bits(colour, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE) == 8;
+  windowFormat_.alpha = Bits(colour, GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE);
+  windowFormat_.depth = Bits(GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE);
+  windowFormat_.stencil = Bits(GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE);
   glGenSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
   for (unsigned i = 0; i < kTextureUnits; ++i) glBindSampler(i, samplers_[i]);
   return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_NOTAVAILABLE;
@@ -153,32 +173,70 @@ bool GlDevice::MakeCurrent() {
   return SDL_GL_MakeCurrent(window_.get(), context_) == 0;
 }
 
+void GlDevice::DrawableSize(int& width, int& height) const {
+  if (pbuffer_) {
+    EGLDisplay display = eglGetCurrentDisplay();
+    EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+    EGLint w = 0;
+    EGLint h = 0;
+    if (eglQuerySurface(display, surface, EGL_WIDTH, &w) && eglQuerySurface(display, surface, EGL_HEIGHT, &h)) {
+      width = w;
+      height = h;
+      return;
+    }
+  }
+  SDL_GL_GetDrawableSize(window_.get(), &width, &height);
+  if (width <= 0 || height <= 0) SDL_GetWindowSize(window_.get(), &width, &height);
+}
+
+void GlDevice::SetFullScreen(bool fullScreen) {
+  SDL_SetWindowFullscreen(window_.get(), fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  fullScreen_ = fullScreen;
+}
+
 HRESULT GlDevice::ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp) {
   bool windowed = pp.Windowed != FALSE;
-  if (windowed == fullScreen_) {
-    SDL_SetWindowFullscreen(window_.get(), windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    fullScreen_ = !windowed;
-  }
+  if (windowed == fullScreen_) SetFullScreen(!windowed);
+  if (!MakeCurrent()) return D3DERR_NOTAVAILABLE;
   D3DPRESENT_PARAMETERS effective = pp;
   if (effective.BackBufferFormat == D3DFMT_UNKNOWN) effective.BackBufferFormat = D3DFMT_X8R8G8B8;
   if (effective.BackBufferCount == 0) effective.BackBufferCount = 1;
   if (windowed && (effective.BackBufferWidth == 0 || effective.BackBufferHeight == 0)) {
     int w = 0;
     int h = 0;
-    DrawableSize(window_.get(), w, h);
+    DrawableSize(w, h);
     if (effective.BackBufferWidth == 0) effective.BackBufferWidth = static_cast<UINT>(std::max(w, 1));
     if (effective.BackBufferHeight == 0) effective.BackBufferHeight = static_cast<UINT>(std::max(h, 1));
   }
-  if (!MakeCurrent()) return D3DERR_NOTAVAILABLE;
+  depthWanted_ = 0;
+  stencilWanted_ = 0;
+  if (effective.EnableAutoDepthStencil) {
+    switch (effective.AutoDepthStencilFormat) {
+      case D3DFMT_D16:
+      case D3DFMT_D16_LOCKABLE: depthWanted_ = 16; break;
+      case D3DFMT_D15S1: depthWanted_ = 15, stencilWanted_ = 1; break;
+      case D3DFMT_D24X4S4: depthWanted_ = 24, stencilWanted_ = 4; break;
+      case D3DFMT_D24S8: depthWanted_ = 24, stencilWanted_ = 8; break;
+      default: depthWanted_ = 24; break;  // D24X8, and D32 where 32 bits cannot be had
+    }
+  }
   DestroyBuffers();
-  HRESULT hr = CreateBuffers(effective.BackBufferWidth, effective.BackBufferHeight,
-                             effective.EnableAutoDepthStencil ? effective.AutoDepthStencilFormat : D3DFMT_UNKNOWN);
-  if (FAILED(hr)) return hr;
   pp_ = effective;
   pp = effective;
   ResetStates();
   InvalidateGlState();
   inScene_ = false;
+  front_ = Front::kBlack;
+  frameStarted_ = false;
+  int w = 0;
+  int h = 0;
+  DrawableSize(w, h);
+  target_ = WindowFits(w, h) ? Target::kWindow : Target::kFramebuffer;
+  if (target_ == Target::kFramebuffer) {
+    if (HRESULT hr = CreateFramebuffers(); FAILED(hr)) return hr;
+  } else {
+    ClearWhole(0);  // a fresh back buffer reads black wherever it lives
+  }
   mustReset_ = false;
   deactivationsSeen_ = win32::ActivityOf(focusWindow_).deactivations;
   ConfigurePacing();
@@ -195,86 +253,119 @@ void GlDevice::ConfigurePacing() {
   pacer_.Configure(refreshes, hz, swapTakes);
 }
 
-HRESULT GlDevice::CreateBuffers(UINT width, UINT height, D3DFORMAT depthFormat) {
-  auto w = static_cast<GLsizei>(width);
-  auto h = static_cast<GLsizei>(height);
-  depthBits_ = 0;
-  stencilBits_ = 0;
-  if (depthFormat != D3DFMT_UNKNOWN) {
+bool GlDevice::WindowFits(int drawableWidth, int drawableHeight) const {
+  const WindowFormat& f = windowFormat_;
+  return drawableWidth == static_cast<int>(pp_.BackBufferWidth) &&
+         drawableHeight == static_cast<int>(pp_.BackBufferHeight) && f.colour8 &&
+         (pp_.BackBufferFormat != D3DFMT_A8R8G8B8 || f.alpha >= 8) && f.depth >= depthWanted_ &&
+         f.stencil >= stencilWanted_;
+}
+
+// Called before the first write into the back buffer after Present or Reset: decides where the
+// frame lives, from the window's size now.
+bool GlDevice::StartFrame() {
+  if (frameStarted_) return true;
+  int w = 0;
+  int h = 0;
+  DrawableSize(w, h);
+  Target target = WindowFits(w, h) ? Target::kWindow : Target::kFramebuffer;
+  if (target == Target::kFramebuffer && buffers_[0].framebuffer == 0 && FAILED(CreateFramebuffers())) return false;
+  // A picture presented in the window goes now: this frame draws over it, or the window changed
+  // size and GL gives it new buffers.
+  if (front_ == Front::kWindow) front_ = Front::kGone;
+  if (target != target_) {
+    target_ = target;
+    dirty_ |= kDirtyFramebuffer | kDirtyDepthBias;  // the depth buffer's resolution may differ
+  }
+  frameStarted_ = true;
+  return true;
+}
+
+HRESULT GlDevice::CreateColourBuffer(ColourBuffer& b) {
+  DrainGlErrors();
+  glGenTextures(1, &b.colour);
+  glBindTexture(GL_TEXTURE_2D, b.colour);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(pp_.BackBufferWidth),
+               static_cast<GLsizei>(pp_.BackBufferHeight), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glGenFramebuffers(1, &b.framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, b.framebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.colour, 0);
+  dirty_ |= kDirtyFramebuffer;
+  return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
+}
+
+// The two framebuffers (back and front) for a back buffer that cannot live in the window,
+// sharing one depth renderbuffer when the device has depth.
+HRESULT GlDevice::CreateFramebuffers() {
+  if (depthWanted_ > 0) {
     struct Choice {
       GLenum format;
       int depth;
-      int stencil;
     };
     Choice choices[2] = {};
     int count = 1;
-    switch (depthFormat) {
+    switch (pp_.AutoDepthStencilFormat) {
       case D3DFMT_D16:
-      case D3DFMT_D16_LOCKABLE: choices[0] = {GL_DEPTH_COMPONENT16, 16, 0}; break;
-      case D3DFMT_D24X8: choices[0] = {GL_DEPTH_COMPONENT24, 24, 0}; break;
+      case D3DFMT_D16_LOCKABLE: choices[0] = {GL_DEPTH_COMPONENT16, 16}; break;
+      case D3DFMT_D24X8: choices[0] = {GL_DEPTH_COMPONENT24, 24}; break;
       case D3DFMT_D32:
-        choices[0] = {GL_DEPTH_COMPONENT32, 32, 0};
-        choices[1] = {GL_DEPTH_COMPONENT24, 24, 0};
+        choices[0] = {GL_DEPTH_COMPONENT32, 32};
+        choices[1] = {GL_DEPTH_COMPONENT24, 24};
         count = 2;
         break;
-      default: choices[0] = {GL_DEPTH24_STENCIL8, 24, 8}; break;  // D24S8, D24X4S4, D15S1
+      default: choices[0] = {GL_DEPTH24_STENCIL8, 24}; break;  // D24S8, D24X4S4, D15S1
     }
     glGenRenderbuffers(1, &depth_);
     glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-    for (int i = 0; i < count; ++i) {
-      while (glGetError() != GL_NO_ERROR) {
-      }
-      glRenderbufferStorage(GL_RENDERBUFFER, choices[i].format, w, h);
-      if (glGetError() == GL_NO_ERROR) {
-        depthBits_ = choices[i].depth;
-        stencilBits_ = choices[i].stencil;
-        break;
-      }
+    for (int i = 0; i < count && depthBits_ == 0; ++i) {
+      DrainGlErrors();
+      glRenderbufferStorage(GL_RENDERBUFFER, choices[i].format, static_cast<GLsizei>(pp_.BackBufferWidth),
+                            static_cast<GLsizei>(pp_.BackBufferHeight));
+      if (glGetError() == GL_NO_ERROR) depthBits_ = choices[i].depth;
     }
     if (depthBits_ == 0) return D3DERR_OUTOFVIDEOMEMORY;
   }
   for (ColourBuffer& b : buffers_) {
-    glGenTextures(1, &b.colour);
-    glBindTexture(GL_TEXTURE_2D, b.colour);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    glGenFramebuffers(1, &b.framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, b.framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, b.colour, 0);
+    if (HRESULT hr = CreateColourBuffer(b); FAILED(hr)) return hr;
     if (depth_ != 0) {
-      GLenum attachment = stencilBits_ > 0 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+      GLenum attachment = stencilWanted_ > 0 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
       glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, depth_);
     }
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return D3DERR_OUTOFVIDEOMEMORY;
-    // Nothing presented yet reads back black; an X8R8G8B8 buffer keeps its alpha at 1.
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
-    glStencilMask(0xFF);
-    glClearColor(0, 0, 0, 1);
-    glClearDepth(1);
-    glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | (depth_ != 0 ? GL_DEPTH_BUFFER_BIT : 0) |
-            (stencilBits_ > 0 ? GL_STENCIL_BUFFER_BIT : 0));
+    ClearWhole(b.framebuffer);  // nothing presented yet reads back black
   }
-  glBindTexture(GL_TEXTURE_2D, 0);
   back_ = 0;
-  dirty_ |= kDirtyAll;
   return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
 }
 
+// Clears a whole framebuffer (0: the window's) to opaque black, depth 1 and stencil 0.
+void GlDevice::ClearWhole(GLuint framebuffer) {
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDepthMask(GL_TRUE);
+  glStencilMask(0xFF);
+  glClearColor(0, 0, 0, 1);
+  glClearDepth(1);
+  glClearStencil(0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask | kDirtyDepth | kDirtyStencil;
+}
+
 void GlDevice::DestroyBuffers() {
-  for (ColourBuffer& b : buffers_) {
-    if (b.framebuffer != 0) glDeleteFramebuffers(1, &b.framebuffer);
-    if (b.colour != 0) glDeleteTextures(1, &b.colour);
-    b = ColourBuffer{};
+  for (ColourBuffer* b : {&buffers_[0], &buffers_[1], &kept_}) {
+    if (b->framebuffer != 0) glDeleteFramebuffers(1, &b->framebuffer);
+    if (b->colour != 0) glDeleteTextures(1, &b->colour);
+    *b = ColourBuffer{};
   }
   if (depth_ != 0) glDeleteRenderbuffers(1, &depth_);
   depth_ = 0;
   depthBits_ = 0;
-  stencilBits_ = 0;
+  back_ = 0;
 }
 
 // --- IUnknown -------------------------------------------------------------------------------------
@@ -409,13 +500,20 @@ HRESULT GlDevice::GetViewport(D3DVIEWPORT9* viewport) {
   return D3D_OK;
 }
 
+GlDevice::GlRect GlDevice::GlRectOf(LONG left, LONG top, LONG right, LONG bottom) const {
+  // Rows are stored bottom first: D3D's bottom edge is GL's lower one.
+  return {static_cast<GLint>(left), static_cast<GLint>(static_cast<LONG>(pp_.BackBufferHeight) - bottom),
+          static_cast<GLsizei>(right - left), static_cast<GLsizei>(bottom - top)};
+}
+
 bool GlDevice::PrepareDraw() {
-  if (IsLost() || !MakeCurrent()) return false;
-  if (dirty_ & kDirtyFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, buffers_[back_].framebuffer);
+  if (IsLost() || !MakeCurrent() || !StartFrame()) return false;
+  if (dirty_ & kDirtyFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, BackBufferFramebuffer());
   if (dirty_ & kDirtyViewport) {
-    // Rows are stored top first, so D3D's Y is GL's y as it stands.
-    glViewport(static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y),
-               static_cast<GLsizei>(viewport_.Width), static_cast<GLsizei>(viewport_.Height));
+    auto x = static_cast<LONG>(viewport_.X);
+    auto y = static_cast<LONG>(viewport_.Y);
+    GlRect r = GlRectOf(x, y, x + static_cast<LONG>(viewport_.Width), y + static_cast<LONG>(viewport_.Height));
+    glViewport(r.x, r.y, r.width, r.height);
     glDepthRange(viewport_.MinZ, viewport_.MaxZ);
   }
   if (dirty_ != 0) ApplyRenderStates(dirty_);
@@ -428,12 +526,13 @@ bool GlDevice::PrepareDraw() {
 // what its flags name, inside the viewport.
 HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
   if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0) return D3DERR_INVALIDCALL;
-  if ((flags & D3DCLEAR_ZBUFFER) && depthBits_ == 0) return D3DERR_INVALIDCALL;
-  if ((flags & D3DCLEAR_STENCIL) && stencilBits_ == 0) return D3DERR_INVALIDCALL;
+  if ((flags & D3DCLEAR_ZBUFFER) && depthWanted_ == 0) return D3DERR_INVALIDCALL;
+  if ((flags & D3DCLEAR_STENCIL) && stencilWanted_ == 0) return D3DERR_INVALIDCALL;
   if (IsLost()) return D3D_OK;
   if (!MakeCurrent()) return D3DERR_DRIVERINTERNALERROR;
+  if (!StartFrame()) return D3DERR_OUTOFVIDEOMEMORY;
 
-  glBindFramebuffer(GL_FRAMEBUFFER, buffers_[back_].framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, BackBufferFramebuffer());
   GLbitfield mask = 0;
   if (flags & D3DCLEAR_TARGET) {
     float a = pp_.BackBufferFormat == D3DFMT_A8R8G8B8 ? ((color >> 24) & 0xFF) / 255.0f : 1.0f;
@@ -462,7 +561,8 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     x2 = std::min(x2, vx2);
     y2 = std::min(y2, vy2);
     if (x1 >= x2 || y1 >= y2) return;
-    glScissor(x1, y1, x2 - x1, y2 - y1);
+    GlRect r = GlRectOf(x1, y1, x2, y2);
+    glScissor(r.x, r.y, r.width, r.height);
     glClear(mask);
   };
   if (count == 0 || rects == nullptr) {
@@ -475,6 +575,39 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
 }
 
 // --- Presentation ---------------------------------------------------------------------------------
+
+// Scales our back framebuffer into the window: stretched when windowed; when full screen (the
+// back buffer keeps its size) fitted with its aspect kept, centred on black.
+void GlDevice::CopyToWindow(int dw, int dh) {
+  auto bw = static_cast<GLint>(pp_.BackBufferWidth);
+  auto bh = static_cast<GLint>(pp_.BackBufferHeight);
+  GLint x0 = 0;
+  GLint y0 = 0;
+  GLint x1 = dw;
+  GLint y1 = dh;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_].framebuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  if (fullScreen_) {
+    auto fitW = static_cast<GLint>(static_cast<long long>(bw) * dh / bh);
+    if (fitW <= dw) {
+      x0 = (dw - fitW) / 2;
+      x1 = x0 + fitW;
+    } else {
+      auto fitH = static_cast<GLint>(static_cast<long long>(bh) * dw / bw);
+      y0 = (dh - fitH) / 2;
+      y1 = y0 + fitH;
+    }
+    if (x0 > 0 || y0 > 0) {
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
+  }
+  GLenum filter = (x1 - x0 == bw && y1 - y0 == bh) ? GL_NEAREST : GL_LINEAR;
+  glBlitFramebuffer(0, 0, bw, bh, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, filter);
+  dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask;
+}
 
 HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                           const RGNDATA* dirtyRegion) {
@@ -489,49 +622,30 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
 
   int dw = 0;
   int dh = 0;
-  DrawableSize(window_.get(), dw, dh);
+  DrawableSize(dw, dh);
   bool visible = dw > 0 && dh > 0 && !(SDL_GetWindowFlags(window_.get()) & SDL_WINDOW_MINIMIZED);
+  bool inWindow = DrawsIntoWindow();
   if (visible) {
-    auto bw = static_cast<GLint>(pp_.BackBufferWidth);
-    auto bh = static_cast<GLint>(pp_.BackBufferHeight);
-    GLint x0 = 0;
-    GLint y0 = 0;
-    GLint x1 = dw;
-    GLint y1 = dh;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_].framebuffer);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    if (fullScreen_) {
-      // The back buffer keeps its size: scale it to fit, aspect kept, centred on black.
-      auto fitW = static_cast<GLint>(static_cast<long long>(bw) * dh / bh);
-      if (fitW <= dw) {
-        x0 = (dw - fitW) / 2;
-        x1 = x0 + fitW;
-      } else {
-        auto fitH = static_cast<GLint>(static_cast<long long>(bh) * dw / bw);
-        y0 = (dh - fitH) / 2;
-        y1 = y0 + fitH;
-      }
-      if (x0 > 0 || y0 > 0) {
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-      }
-    }
-    GLenum filter = (x1 - x0 == bw && y1 - y0 == bh) ? GL_NEAREST : GL_LINEAR;
-    // Row 0 is the top of the picture: it goes to the top of the window, GL's highest row.
-    glBlitFramebuffer(0, 0, bw, bh, x0, y1, x1, y0, GL_COLOR_BUFFER_BIT, filter);
+    if (!inWindow) CopyToWindow(dw, dh);
     if (beforeSwap_) beforeSwap_();
   }
+  // Unless copied aside, a picture drawn in the window stays in the window's buffer after the swap
+  // until the next frame starts: an EGL pbuffer has only the one buffer, and llvmpipe's GLX swap
+  // copies the back buffer out and keeps it (measured: GLX leaves it undefined, and reading
+  // GL_FRONT there gives black).
+  if (inWindow) front_ = keepFront_ && KeepWindowPicture() ? Front::kKept : Front::kWindow;
   glFlush();
   pacer_.WaitForTurn();
   std::int64_t start = FramePacer::Now();
   if (visible) SDL_GL_SwapWindow(window_.get());
   pacer_.Presented(start, FramePacer::Now());
 
-  back_ ^= 1u;  // what was drawn is now the front buffer
-  dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask;
-  glBindFramebuffer(GL_FRAMEBUFFER, buffers_[back_].framebuffer);
+  if (!inWindow) {
+    front_ = Front::kFramebuffer;
+    back_ ^= 1u;  // what was drawn is now the front buffer
+    dirty_ |= kDirtyFramebuffer;
+  }
+  frameStarted_ = false;
   return D3D_OK;
 }
 
@@ -557,32 +671,77 @@ HRESULT GlDevice::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT
   return D3D_OK;
 }
 
+// Copies the picture drawn in the window aside, before the swap.
+bool GlDevice::KeepWindowPicture() {
+  if (kept_.framebuffer == 0 && FAILED(CreateColourBuffer(kept_))) return false;
+  auto w = static_cast<GLint>(pp_.BackBufferWidth);
+  auto h = static_cast<GLint>(pp_.BackBufferHeight);
+  DrainGlErrors();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, kept_.framebuffer);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask;
+  return glGetError() == GL_NO_ERROR;
+}
+
+// Reads `width` by `height` pixels from (left, top) of a picture of the back buffer's size stored
+// bottom row first in `framebuffer`, into A8R8G8B8 rows top row first.
+HRESULT GlDevice::ReadRows(GLuint framebuffer, LONG left, LONG top, LONG width, LONG height, void* bits, int pitch) {
+  GlRect r = GlRectOf(left, top, left + width, top + height);
+  DrainGlErrors();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, pitch / 4);
+  glReadPixels(r.x, r.y, r.width, r.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, bits);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, BackBufferFramebuffer());
+  if (glGetError() != GL_NO_ERROR) return D3DERR_DRIVERINTERNALERROR;
+  // GL gave the bottom row first.
+  auto row = [&](LONG y) { return static_cast<std::uint8_t*>(bits) + static_cast<std::ptrdiff_t>(y) * pitch; };
+  for (LONG a = 0, b = height - 1; a < b; ++a, --b) std::swap_ranges(row(a), row(a) + width * 4, row(b));
+  return D3D_OK;
+}
+
 HRESULT GlDevice::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurface) {
   auto* dest = dynamic_cast<MemorySurface*>(destSurface);
   if (swapChain != 0 || dest == nullptr || dest->Pool() != D3DPOOL_SYSTEMMEM || dest->Format() != D3DFMT_A8R8G8B8 ||
       dest->Locked())
     return D3DERR_INVALIDCALL;
   if (!MakeCurrent()) return D3DERR_DRIVERINTERNALERROR;
-  auto w = static_cast<GLsizei>(std::min(dest->Width(), pp_.BackBufferWidth));
-  auto h = static_cast<GLsizei>(std::min(dest->Height(), pp_.BackBufferHeight));
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_ ^ 1u].framebuffer);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(dest->Width()));
-  glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, dest->Bits());
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_].framebuffer);
-  return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
+  // From now on each picture presented in the window is copied aside before the swap.
+  keepFront_ = true;
+  auto w = static_cast<LONG>(std::min(dest->Width(), pp_.BackBufferWidth));
+  auto h = static_cast<LONG>(std::min(dest->Height(), pp_.BackBufferHeight));
+  switch (front_) {
+    case Front::kBlack:
+      for (LONG y = 0; y < h; ++y)
+        std::fill_n(reinterpret_cast<std::uint32_t*>(dest->Bits() + static_cast<std::ptrdiff_t>(y) * dest->Pitch()),
+                    w, 0xFF000000u);
+      return D3D_OK;
+    case Front::kFramebuffer:
+      return ReadRows(buffers_[back_ ^ 1u].framebuffer, 0, 0, w, h, dest->Bits(), dest->Pitch());
+    case Front::kWindow: {
+      int dw = 0;
+      int dh = 0;
+      DrawableSize(dw, dh);  // a window resized since has new buffers
+      if (WindowFits(dw, dh)) return ReadRows(0, 0, 0, w, h, dest->Bits(), dest->Pitch());
+      break;
+    }
+    case Front::kKept: return ReadRows(kept_.framebuffer, 0, 0, w, h, dest->Bits(), dest->Pitch());
+    case Front::kGone: break;
+  }
+  // The picture was presented in the window, and the next frame (or a new size) came before
+  // anybody asked for it.
+  front_ = Front::kGone;
+  return D3DERR_INVALIDCALL;
 }
 
 HRESULT GlDevice::ReadBackBuffer(const RECT& rect, void* bits, int pitch) {
   if (bits == nullptr || pitch % 4 != 0 || !MakeCurrent()) return D3DERR_INVALIDCALL;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_].framebuffer);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, pitch / 4);
-  glReadPixels(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, GL_BGRA,
-               GL_UNSIGNED_INT_8_8_8_8_REV, bits);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
+  return ReadRows(BackBufferFramebuffer(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, bits,
+                  pitch);
 }
 
 }  // namespace zr::d3d9

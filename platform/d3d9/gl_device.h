@@ -1,14 +1,28 @@
 // The Direct3D 9 device over OpenGL 3.3 core. Internal to the platform layer: the D3DX backends
 // (sprites, fonts, meshes) and the platform's own tests include it; engine code never does.
 //
-// Conventions the drawing backends rely on:
+// Where the back buffer lives: when the window's drawable has the back buffer's size and its
+// pixel format holds everything the back buffer needs (8-bit colour, alpha for A8R8G8B8, the
+// depth and stencil bits asked for), frames are drawn straight into the window's default
+// framebuffer and Present only swaps. Otherwise (a window of another size, a full-screen back
+// buffer letterboxed on a larger display) they are drawn into a framebuffer of ours that Present
+// scales into the window. The choice is made again when a frame starts (its first Clear or draw
+// after Present or Reset), so it follows the window's size.
+//
+// Conventions the drawing backends rely on (the same for both places):
 // - PrepareDraw() before every draw: it makes the context current, binds the back buffer's
-//   framebuffer with the D3D viewport and applies the render and sampler states that changed.
-//   It returns false while the device is lost: the draw then does nothing and still succeeds.
-// - The back buffer is stored top row first (row 0 is the top of the picture, as in D3D), so a
-//   draw must put D3D screen row y at GL window row y: negate clip-space y in the vertex shader.
-//   With that flip a triangle that is clockwise on the D3D screen is counter-clockwise for GL,
-//   so glFrontFace(GL_CCW) holds and D3DRS_CULLMODE maps to GL_BACK (CCW) or GL_FRONT (CW).
+//   framebuffer (BackBufferFramebuffer(): 0 for the window) with the D3D viewport and applies the
+//   render and sampler states that changed. It returns false while the device is lost: the draw
+//   then does nothing and still succeeds. Do not cache the framebuffer across frames.
+// - The back buffer is stored the GL way, bottom row first: D3D row y is GL row H - 1 - y, H being
+//   the back buffer's height. So a vertex shader outputs D3D's clip-space position unchanged in x
+//   and y (no negation; any half-pixel shift is done in D3D's terms first), with z mapped from
+//   D3D's [0, w] to GL's [-w, w] (z * 2 - w). gl_FragCoord.y is H - D3D's y.
+// - Without a flip, a triangle clockwise on the D3D screen is clockwise for GL: PrepareDraw sets
+//   glFrontFace(GL_CW), so GL's front faces are D3D's clockwise ones, D3DCULL_CCW culls GL_BACK and
+//   D3DCULL_CW culls GL_FRONT, and GL_FRONT stencil state is D3D's clockwise state.
+// - A D3D rectangle on the back buffer (top row 0) becomes the GL rectangle for glScissor or
+//   glViewport through GlRectOf().
 // - Texture unit i samples with the GL sampler object of D3D sampler i (0 to 15), kept in step
 //   with the sampler states. Shader-side states (alpha test, fog, lighting, texture factor, ...)
 //   are read with RenderState(); StateSerial() changes whenever any render state does.
@@ -84,6 +98,13 @@ class GlDevice final : public IDirect3DDevice9 {
   bool MakeCurrent();
   // Gets GL ready to draw into the back buffer; false while the device is lost (draw nothing).
   bool PrepareDraw();
+  // The GL window rectangle (for glScissor, glViewport) of the D3D rectangle from (left, top) to
+  // (right, bottom), exclusive, on the back buffer.
+  struct GlRect {
+    GLint x, y;
+    GLsizei width, height;
+  };
+  GlRect GlRectOf(LONG left, LONG top, LONG right, LONG bottom) const;
   // Forgets what GL state PrepareDraw believes is set, so that everything is applied again.
   void InvalidateGlState();
 
@@ -92,10 +113,15 @@ class GlDevice final : public IDirect3DDevice9 {
   std::uint64_t StateSerial() const { return stateSerial_; }
   const D3DVIEWPORT9& Viewport() const { return viewport_; }
   const D3DPRESENT_PARAMETERS& PresentParameters() const { return pp_; }
-  bool HasDepthBuffer() const { return depthBits_ > 0; }
-  bool HasStencilBuffer() const { return stencilBits_ > 0; }
-  GLuint BackBufferFramebuffer() const { return buffers_[back_].framebuffer; }
-  GLuint BackBufferTexture() const { return buffers_[back_].colour; }
+  bool HasDepthBuffer() const { return depthWanted_ > 0; }
+  bool HasStencilBuffer() const { return stencilWanted_ > 0; }
+  // Whether the frame is drawn straight into the window (else into a framebuffer of ours).
+  bool DrawsIntoWindow() const { return target_ == Target::kWindow; }
+  // The GL framebuffer the back buffer is: 0 for the window's.
+  GLuint BackBufferFramebuffer() const { return DrawsIntoWindow() ? 0 : buffers_[back_].framebuffer; }
+  // The size of the window's drawable as GL draws into it (SDL's offscreen driver keeps the EGL
+  // surface at the window's first size whatever size SDL reports later). Context current.
+  void DrawableSize(int& width, int& height) const;
   // Whether Present and drawing do nothing now because a full-screen device lost its window.
   bool IsLost();
 
@@ -114,6 +140,9 @@ class GlDevice final : public IDirect3DDevice9 {
   // Copies a rectangle of the back buffer (what is being drawn, not yet presented) as A8R8G8B8
   // rows, top row first, `pitch` bytes apart.
   HRESULT ReadBackBuffer(const RECT& rect, void* bits, int pitch);
+  // Whether GetFrontBufferData has been called: from then on each picture presented in the
+  // window is copied aside before the swap, so that it can be read while the next frame is drawn.
+  bool KeepsPresentedPictures() const { return keepFront_; }
 
   // Test hook: called in Present after the picture reached the window's default framebuffer
   // and before the swap, with the context current; null to remove.
@@ -125,6 +154,17 @@ class GlDevice final : public IDirect3DDevice9 {
   struct ColourBuffer {
     GLuint framebuffer = 0;
     GLuint colour = 0;  // RGBA8 texture
+  };
+  enum class Target { kWindow, kFramebuffer };
+  // Where the picture last presented is: none yet (black), the front one of our framebuffers,
+  // the window's buffer (until the next frame draws there), a kept copy, or nowhere any more.
+  enum class Front { kBlack, kFramebuffer, kWindow, kKept, kGone };
+  // What the window's default framebuffer holds.
+  struct WindowFormat {
+    bool colour8 = false;  // 8 bits per colour channel
+    int alpha = 0;
+    int depth = 0;
+    int stencil = 0;
   };
   enum DirtyGroup : std::uint32_t {
     kDirtyFramebuffer = 1u << 0,
@@ -146,8 +186,16 @@ class GlDevice final : public IDirect3DDevice9 {
 
   HRESULT InitialiseContext();
   HRESULT ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp);
-  HRESULT CreateBuffers(UINT width, UINT height, D3DFORMAT depthFormat);
+  bool StartFrame();
+  bool WindowFits(int drawableWidth, int drawableHeight) const;
+  HRESULT CreateFramebuffers();
+  HRESULT CreateColourBuffer(ColourBuffer& buffer);
   void DestroyBuffers();
+  void ClearWhole(GLuint framebuffer);
+  void CopyToWindow(int drawableWidth, int drawableHeight);
+  bool KeepWindowPicture();
+  HRESULT ReadRows(GLuint framebuffer, LONG left, LONG top, LONG width, LONG height, void* bits, int pitch);
+  void SetFullScreen(bool fullScreen);
   void ResetStates();
   void ApplySamplers();
   void ApplyRenderStates(std::uint32_t groups);
@@ -163,13 +211,23 @@ class GlDevice final : public IDirect3DDevice9 {
   SDL_GLContext context_ = nullptr;
   bool anisotropy_ = false;
   bool mirrorClampToEdge_ = false;
+  bool pbuffer_ = false;  // SDL's offscreen driver: the window is an EGL pbuffer of fixed size
+  WindowFormat windowFormat_{};
 
   D3DPRESENT_PARAMETERS pp_{};
+  Target target_ = Target::kFramebuffer;
+  Front front_ = Front::kBlack;
+  bool frameStarted_ = false;  // the frame has been cleared or drawn into since Present or Reset
+  bool keepFront_ = false;
+  int depthWanted_ = 0;  // the bits the depth-stencil format promises
+  int stencilWanted_ = 0;
+  // Our framebuffers, made when the back buffer first has to live outside the window.
   std::array<ColourBuffer, 2> buffers_{};
   unsigned back_ = 0;  // index of the back buffer in buffers_; the other is the front
   GLuint depth_ = 0;   // renderbuffer shared by both framebuffers
-  int depthBits_ = 0;
-  int stencilBits_ = 0;
+  int depthBits_ = 0;  // of depth_
+  ColourBuffer kept_{};  // a copy of the last picture presented in the window
+  int DepthBits() const { return DrawsIntoWindow() ? windowFormat_.depth : depthBits_; }
   bool fullScreen_ = false;
   std::unique_ptr<BackBufferSurface> backBufferSurface_;
 

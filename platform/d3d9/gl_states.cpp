@@ -317,7 +317,7 @@ void GlDevice::ApplySamplers() {
 void GlDevice::ApplyRenderStates(std::uint32_t groups) {
   const auto& rs = renderStates_;
   if (groups & kDirtyDepth) {
-    if (rs[D3DRS_ZENABLE] != D3DZB_FALSE && depthBits_ > 0) {
+    if (rs[D3DRS_ZENABLE] != D3DZB_FALSE && depthWanted_ > 0) {
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(Compare(rs[D3DRS_ZFUNC], GL_LEQUAL));
       glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
@@ -355,7 +355,7 @@ void GlDevice::ApplyRenderStates(std::uint32_t groups) {
     glColorMask((m & 1) != 0, (m & 2) != 0, (m & 4) != 0, alpha);
   }
   if (groups & kDirtyCull) {
-    glFrontFace(GL_CCW);
+    glFrontFace(GL_CW);  // rows are stored bottom first, as D3D draws them: no mirroring (see the header)
     switch (rs[D3DRS_CULLMODE]) {
       case D3DCULL_CW:
         glEnable(GL_CULL_FACE);
@@ -369,7 +369,7 @@ void GlDevice::ApplyRenderStates(std::uint32_t groups) {
     }
   }
   if (groups & kDirtyStencil) {
-    if (rs[D3DRS_STENCILENABLE] && stencilBits_ > 0) {
+    if (rs[D3DRS_STENCILENABLE] && stencilWanted_ > 0) {
       glEnable(GL_STENCIL_TEST);
       auto ref = static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFF);
       GLuint mask = rs[D3DRS_STENCILMASK];
@@ -400,7 +400,8 @@ void GlDevice::ApplyRenderStates(std::uint32_t groups) {
     float slope = Float(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
     if (bias != 0.0f || slope != 0.0f) {
       // D3D's bias is in depth units; GL's is in steps of the depth buffer's resolution.
-      float steps = bias * static_cast<float>((1u << (depthBits_ > 0 && depthBits_ < 32 ? depthBits_ : 24)) - 1);
+      int bits = DepthBits();
+      float steps = bias * static_cast<float>((1u << (bits > 0 && bits < 32 ? bits : 24)) - 1);
       glEnable(GL_POLYGON_OFFSET_FILL);
       glEnable(GL_POLYGON_OFFSET_LINE);
       glEnable(GL_POLYGON_OFFSET_POINT);
