@@ -189,8 +189,27 @@ void GlDevice::DrawableSize(int& width, int& height) const {
   if (width <= 0 || height <= 0) SDL_GetWindowSize(window_.get(), &width, &height);
 }
 
+// Without a window manager nothing acts on SDL's full-screen request: SDL reports the display's
+// size while the X window keeps its own. And once the window is full screen, SDL only records a
+// new size or position for later. So the window is moved over its display first, while SDL
+// still moves it; a window manager then makes it full screen as it would have anyway.
 void GlDevice::SetFullScreen(bool fullScreen) {
-  SDL_SetWindowFullscreen(window_.get(), fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  SDL_Window* w = window_.get();
+  if (fullScreen) {
+    SDL_GetWindowPosition(w, &windowed_.x, &windowed_.y);
+    SDL_GetWindowSize(w, &windowed_.w, &windowed_.h);
+    SDL_Rect display{};
+    int index = SDL_GetWindowDisplayIndex(w);
+    if (index >= 0 && SDL_GetDisplayBounds(index, &display) == 0 && !SDL_RectEquals(&display, &windowed_)) {
+      SDL_SetWindowPosition(w, display.x, display.y);
+      SDL_SetWindowSize(w, display.w, display.h);
+    }
+    SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  } else {
+    SDL_SetWindowFullscreen(w, 0);
+    SDL_SetWindowPosition(w, windowed_.x, windowed_.y);
+    SDL_SetWindowSize(w, windowed_.w, windowed_.h);
+  }
   fullScreen_ = fullScreen;
 }
 

@@ -213,6 +213,7 @@ class GlDevice final : public IDirect3DDevice9 {
   bool mirrorClampToEdge_ = false;
   bool pbuffer_ = false;  // SDL's offscreen driver: the window is an EGL pbuffer of fixed size
   WindowFormat windowFormat_{};
+  SDL_Rect windowed_{};  // where the window was before the device made it full screen
 
   D3DPRESENT_PARAMETERS pp_{};
   Target target_ = Target::kFramebuffer;

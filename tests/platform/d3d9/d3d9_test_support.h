@@ -80,4 +80,8 @@ struct Target {
   Device d;
 };
 
+// Where the X server has the window: position on the screen and size (all 0 for a window that
+// is not an X11 one). In x11_geometry.cpp, as X11's headers and gtest's do not mix.
+SDL_Rect XWindowGeometry(SDL_Window* window);
+
 }  // namespace d3d9test

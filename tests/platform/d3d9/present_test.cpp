@@ -84,13 +84,7 @@ TEST(Present, StretchesTheBackBufferOverAWindowedClientAreaOfAnotherSize) {
 }
 
 TEST(Present, LetterboxesAFullScreenBackBuffer) {
-  // Made at the screen's size: without a window manager the X window keeps its size when SDL
-  // makes it full screen.
-  SDL_Rect screen{};
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  ASSERT_EQ(SDL_GetDisplayBounds(0, &screen), 0);
-  TestWindow window(screen.w, screen.h, WS_POPUP | WS_VISIBLE);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  TestWindow window(320, 240, WS_POPUP | WS_VISIBLE);
   Device d;
   // 8:3 fits no screen: bars above and below; then a tall one: bars left and right.
   ASSERT_NO_FATAL_FAILURE(PresentingFullScreenDevice(window, FullScreen(window.handle(), 640, 240), d));
@@ -107,16 +101,38 @@ TEST(Present, LetterboxesAFullScreenBackBuffer) {
   }
 }
 
-// Run on an X screen of 1280x1024: the game's 1024x768 back buffer scaled to 1280x960 between two
-// black bars of 32 rows.
+// Run on an X screen of 1280x1024 without a window manager: the game's window (800x600 at
+// 10,10) made full screen covers the screen, its 1024x768 back buffer scaled to 1280x960 between
+// two black bars of 32 rows; windowed again, the window is back where it was.
 TEST(Present, LetterboxesTheGamesBackBufferOnALargerScreen) {
-  TestWindow window(1280, 1024, WS_POPUP | WS_VISIBLE);
+  TestWindow window(800, 600, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10);
   Device d;
   ASSERT_NO_FATAL_FAILURE(PresentingFullScreenDevice(window, FullScreen(window.handle(), 1024, 768), d));
+  SDL_Rect on = XWindowGeometry(d.gl()->Window());
+  EXPECT_EQ(std::vector<int>({on.x, on.y, on.w, on.h}), std::vector<int>({0, 0, 1280, 1024}));
   DrawHalves(d, 1024, 768);
   Picture p = Capture(d);
   ASSERT_EQ(p.width * 10000 + p.height, 12801024);
   ExpectHalvesIn(p, 0, 32, 1280, 960);
+
+  D3DPRESENT_PARAMETERS windowed = Windowed(window.handle(), 0, 0);
+  ASSERT_EQ(d->Reset(&windowed), D3D_OK);
+  SDL_Rect back = XWindowGeometry(d.gl()->Window());
+  EXPECT_EQ(std::vector<int>({back.x, back.y, back.w, back.h}), std::vector<int>({10, 10, 800, 600}));
+}
+
+// Run under X11 with a screen of 1024x768: the game's window made full screen has the back
+// buffer's size, so frames go straight into it.
+TEST(OnX11, AFullScreenBackBufferOfTheScreensSizeIsDrawnInTheWindow) {
+  TestWindow window(800, 600, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10);
+  Device d;
+  ASSERT_NO_FATAL_FAILURE(PresentingFullScreenDevice(window, FullScreen(window.handle(), 1024, 768), d));
+  DrawHalves(d, 1024, 768);
+  EXPECT_TRUE(d.gl()->DrawsIntoWindow());
+  Picture p = Capture(d);
+  ASSERT_EQ(p.width * 10000 + p.height, 10240768);
+  ExpectHalvesIn(p, 0, 0, 1024, 768);
+  EXPECT_EQ(std::vector<std::uint32_t>({p.at(511, 100), p.at(512, 100)}), std::vector<std::uint32_t>({kRed, kBlue}));
 }
 
 // Run under X11, where resizing the window resizes its drawable.
