@@ -1,13 +1,19 @@
 // Clear + Present at the immediate interval on a 1024x768 window, beside SDL_Renderer's
 // SDL_RenderClear + SDL_RenderPresent on its "opengl" driver with a window of the same size, in
-// the same run. Present does more than the peer's swap (the back buffer is a framebuffer of its
-// own that is copied, flipped, into the window), so the ratio shows what that costs. Two ways:
-// as fast as frames can be queued (llvmpipe may fold a peer's clear-only frames into nothing),
-// and with each frame finished (glFinish) before the next, so that every frame's work is done.
+// the same run. The back buffer has the window's size, so the device draws straight into the
+// window as the peer does. Two ways: as fast as frames can be queued (offscreen, where swapping
+// flushes nothing, llvmpipe folds the peer's clear-only frames into nothing), and with each frame
+// finished (glFinish) before the next, so that every frame's work is done.
 //
-//   bench_d3d9_present [--seconds=3]
+// Rounds alternate between the two so that a change in the machine's load falls on both; the
+// medians of the rounds are compared.
+//
+//   bench_d3d9_present [--seconds=1] [--rounds=5]
 #include <SDL.h>
 #include <epoxy/gl.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "d3d9_bench_support.h"
 
@@ -71,7 +77,7 @@ Rates Theirs(double seconds) {
   if (renderer != nullptr) {
     SDL_RendererInfo info{};
     SDL_GetRendererInfo(renderer, &info);
-    std::printf("peer renderer: %s\n", info.name);
+    if (std::strcmp(info.name, "opengl") != 0) std::printf("peer renderer: %s\n", info.name);
     SDL_Event e;
     fps = Measure(seconds, [&](int i) {
       if ((i & 63) == 0)
@@ -88,17 +94,33 @@ Rates Theirs(double seconds) {
   return fps;
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  double seconds = Option(argc, argv, "seconds", 3.0);
-  Rates ours = Ours(seconds);
-  Rates theirs = Theirs(seconds);
+  double seconds = Option(argc, argv, "seconds", 1.0);
+  int rounds = std::max(1, static_cast<int>(Option(argc, argv, "rounds", 5)));
+  std::vector<double> ours[2];    // queued, finished
+  std::vector<double> theirs[2];
+  for (int r = 0; r < rounds; ++r) {
+    Rates a = Ours(seconds);
+    Rates b = Theirs(seconds);
+    if (a.queued <= 0 || b.queued <= 0) return 1;
+    ours[0].push_back(a.queued), ours[1].push_back(a.finished);
+    theirs[0].push_back(b.queued), theirs[1].push_back(b.finished);
+  }
   const char* driver = std::getenv("SDL_VIDEODRIVER") != nullptr ? std::getenv("SDL_VIDEODRIVER") : "x11";
-  std::printf("clear+present %dx%d immediate (%s), queued:   ours %.0f fps, SDL_Renderer opengl %.0f fps, ratio %.2f\n",
-              kWidth, kHeight, driver, ours.queued, theirs.queued, theirs.queued > 0 ? ours.queued / theirs.queued : 0.0);
-  std::printf("clear+present %dx%d immediate (%s), finished: ours %.0f fps, SDL_Renderer opengl %.0f fps, ratio %.2f\n",
-              kWidth, kHeight, driver, ours.finished, theirs.finished,
-              theirs.finished > 0 ? ours.finished / theirs.finished : 0.0);
-  return ours.queued > 0 && theirs.queued > 0 ? 0 : 1;
+  for (int i = 0; i < 2; ++i) {
+    double o = Median(ours[i]);
+    double t = Median(theirs[i]);
+    auto [low, high] = std::minmax_element(ours[i].begin(), ours[i].end());
+    std::printf("clear+present %dx%d immediate (%s), %s ours %.0f fps (%.0f-%.0f), SDL_Renderer opengl %.0f fps, "
+                "ratio %.2f (medians of %d rounds)\n",
+                kWidth, kHeight, driver, i == 0 ? "queued:  " : "finished:", o, *low, *high, t, o / t, rounds);
+  }
+  return 0;
 }
