@@ -1,0 +1,122 @@
+// DirectInput 8 of the fake: calls recorded as "IDirectInput8A::Method" and
+// "IDirectInputDevice8A::Method" (the keyboard's and the mouse's both under that name, with the
+// device as first argument: "keyboard" or "mouse").
+#include "fake_dinput8.h"
+
+#include <cstring>
+#include <string>
+
+#include "fake_com.h"
+#include "fake_platform.h"
+
+namespace fake::dinput8 {
+
+namespace {
+
+const bool g_registered = [] {
+  Platform::Get().AddResetHandler([] { Get() = State{}; });
+  return true;
+}();
+
+DWORD g_sequence = 0;
+
+std::string GuidName(REFGUID guid) {
+  if (guid == GUID_SysKeyboard) return "GUID_SysKeyboard";
+  if (guid == GUID_SysMouse) return "GUID_SysMouse";
+  if (guid == DIPROP_BUFFERSIZE) return "DIPROP_BUFFERSIZE";
+  return "other";
+}
+
+std::string FormatName(LPCDIDATAFORMAT format) {
+  if (format == &c_dfDIKeyboard) return "c_dfDIKeyboard";
+  if (format == &c_dfDIMouse) return "c_dfDIMouse";
+  return format == nullptr ? "<null>" : "other";
+}
+
+class Device final : public Counted<IDirectInputDevice8A> {
+ public:
+  explicit Device(bool keyboard) : Counted("IDirectInputDevice8A"), which_(keyboard ? "keyboard" : "mouse"), keyboard_(keyboard) {}
+
+  HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT format) override {
+    return Call("SetDataFormat", DI_OK, which_, FormatName(format));
+  }
+  HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
+    return Call("SetCooperativeLevel", DI_OK, which_, static_cast<const void*>(window), flags);
+  }
+  HRESULT STDMETHODCALLTYPE GetProperty(REFGUID property, LPDIPROPHEADER header) override {
+    return Call("GetProperty", DIERR_UNSUPPORTED, which_, GuidName(property), static_cast<const void*>(header));
+  }
+  HRESULT STDMETHODCALLTYPE SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
+    if (header == nullptr) return Call("SetProperty", DIERR_INVALIDPARAM, which_, GuidName(property), nullptr);
+    DWORD value = header->dwSize >= sizeof(DIPROPDWORD) ? reinterpret_cast<const DIPROPDWORD*>(header)->dwData : 0;
+    HRESULT hr = Call("SetProperty", DI_OK, which_, GuidName(property), header->dwSize, header->dwHeaderSize,
+                      header->dwObj, header->dwHow, value);
+    if (SUCCEEDED(hr) && property == DIPROP_BUFFERSIZE) Get().bufferSize = value;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Acquire() override { return Call("Acquire", DI_OK, which_); }
+  HRESULT STDMETHODCALLTYPE Unacquire() override { return Call("Unacquire", DI_OK, which_); }
+  HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD size, LPVOID data) override {
+    HRESULT hr = Call("GetDeviceState", DI_OK, which_, size);
+    if (SUCCEEDED(hr) && keyboard_ && data != nullptr && size == 256) std::memcpy(data, Get().keys.data(), 256);
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeviceData(DWORD objectDataSize, LPDIDEVICEOBJECTDATA data, LPDWORD count,
+                                          DWORD flags) override {
+    HRESULT hr = Call("GetDeviceData", DI_OK, which_, objectDataSize, count != nullptr ? *count : 0u, flags);
+    if (count == nullptr) return hr;
+    if (FAILED(hr)) {
+      *count = 0;
+      return hr;
+    }
+    DWORD taken = 0;
+    auto& events = Get().mouseEvents;
+    while (!keyboard_ && data != nullptr && taken < *count && !events.empty()) {
+      data[taken++] = events.front();
+      events.pop_front();
+    }
+    *count = taken;
+    return hr;
+  }
+
+ private:
+  std::string which_;
+  bool keyboard_;
+};
+
+class DirectInput final : public Counted<IDirectInput8A> {
+ public:
+  DirectInput() : Counted("IDirectInput8A") {}
+  HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* created, LPUNKNOWN outer) override {
+    HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), static_cast<const void*>(outer));
+    if (created == nullptr) return hr;
+    *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
+    return hr;
+  }
+};
+
+}  // namespace
+
+State& Get() {
+  static State state;
+  return state;
+}
+
+void AddMouseEvent(DWORD offset, LONG value) {
+  Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++g_sequence, 0});
+}
+
+}  // namespace fake::dinput8
+
+const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x2, 256, 256, nullptr};
+const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x2, sizeof(DIMOUSESTATE), 7,
+                                  nullptr};
+
+HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID, LPVOID* out, LPUNKNOWN outer) {
+  HRESULT hr = static_cast<HRESULT>(fake::Platform::Get().Record("DirectInput8Create", DI_OK,
+                                                                 static_cast<const void*>(instance), version,
+                                                                 static_cast<const void*>(outer)));
+  if (out == nullptr) return hr;
+  *out = SUCCEEDED(hr) ? static_cast<IDirectInput8A*>(new fake::dinput8::DirectInput) : nullptr;
+  return hr;
+}
