@@ -1,0 +1,18 @@
+// State of the fake COM and DirectMusic that tests set up.
+#pragma once
+
+#include <dmusici.h>
+
+#include <set>
+#include <string>
+
+namespace fake::dmusic {
+
+struct State {
+  // Files the loader can load, by the name as passed (narrow).
+  std::set<std::string> files;
+};
+
+State& Get();
+
+}  // namespace fake::dmusic
