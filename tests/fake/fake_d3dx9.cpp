@@ -12,8 +12,13 @@ namespace fake::d3dx9 {
 
 namespace {
 
+int g_spritesMade = 0;
+
 const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] { Get() = State{}; });
+  Platform::Get().AddResetHandler([] {
+    Get() = State{};
+    g_spritesMade = 0;
+  });
   return true;
 }();
 
@@ -31,7 +36,8 @@ std::string Vector(const D3DXVECTOR3* v) {
 class Texture final : public Counted<IDirect3DTexture9> {
  public:
   Texture(std::string file, UINT width, UINT height, UINT levels)
-      : Counted("IDirect3DTexture9", std::move(file)), width_(width), height_(height), levels_(levels) {}
+      : Counted("IDirect3DTexture9", file), file_(std::move(file)), width_(width), height_(height), levels_(levels) {}
+  const std::string& File() const { return file_; }
 
   HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
     if (device != nullptr) *device = nullptr;
@@ -55,14 +61,24 @@ class Texture final : public Counted<IDirect3DTexture9> {
   HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override { return Call("UnlockRect", D3DERR_INVALIDCALL, level); }
 
  private:
+  std::string file_;
   UINT width_;
   UINT height_;
   UINT levels_;
 };
 
+// What a test sees of a texture: the file it was made from.
+std::string TextureName(IDirect3DTexture9* texture) {
+  if (texture == nullptr) return "<null>";
+  auto* ours = dynamic_cast<Texture*>(texture);
+  return ours != nullptr ? ours->File() : "ptr";
+}
+
+// Sprites are numbered in the order they are made (from 1 after a Reset); every call names its
+// sprite by that number first.
 class Sprite final : public Counted<ID3DXSprite> {
  public:
-  Sprite() : Counted("ID3DXSprite") {}
+  Sprite() : Counted("ID3DXSprite", "#" + std::to_string(++g_spritesMade)), id_("#" + std::to_string(g_spritesMade)) {}
 
   HRESULT STDMETHODCALLTYPE GetDevice(LPDIRECT3DDEVICE9* device) override {
     if (device != nullptr) *device = nullptr;
@@ -70,23 +86,27 @@ class Sprite final : public Counted<ID3DXSprite> {
   }
   HRESULT STDMETHODCALLTYPE GetTransform(D3DXMATRIX* transform) override {
     if (transform != nullptr) *transform = Get().lastSpriteTransform;
-    return Call("GetTransform", D3D_OK);
+    return Call("GetTransform", D3D_OK, id_);
   }
   HRESULT STDMETHODCALLTYPE SetTransform(const D3DXMATRIX* transform) override {
     if (transform != nullptr) Get().lastSpriteTransform = *transform;
-    return Call("SetTransform", transform != nullptr ? D3D_OK : D3DERR_INVALIDCALL, static_cast<const void*>(transform));
+    return Call("SetTransform", transform != nullptr ? D3D_OK : D3DERR_INVALIDCALL, id_,
+                static_cast<const void*>(transform));
   }
-  HRESULT STDMETHODCALLTYPE Begin(DWORD flags) override { return Call("Begin", D3D_OK, flags); }
+  HRESULT STDMETHODCALLTYPE Begin(DWORD flags) override { return Call("Begin", D3D_OK, id_, flags); }
   HRESULT STDMETHODCALLTYPE Draw(LPDIRECT3DTEXTURE9 texture, const RECT* source, const D3DXVECTOR3* center,
                                  const D3DXVECTOR3* position, D3DCOLOR color) override {
     // As on the platform, a sprite cannot be drawn without a texture.
-    return Call("Draw", texture != nullptr ? D3D_OK : D3DERR_INVALIDCALL, static_cast<const void*>(texture),
-                Rect(source), Vector(center), Vector(position), color);
+    return Call("Draw", texture != nullptr ? D3D_OK : D3DERR_INVALIDCALL, id_, TextureName(texture), Rect(source),
+                Vector(center), Vector(position), color);
   }
-  HRESULT STDMETHODCALLTYPE Flush() override { return Call("Flush", D3D_OK); }
-  HRESULT STDMETHODCALLTYPE End() override { return Call("End", D3D_OK); }
-  HRESULT STDMETHODCALLTYPE OnLostDevice() override { return Call("OnLostDevice", D3D_OK); }
-  HRESULT STDMETHODCALLTYPE OnResetDevice() override { return Call("OnResetDevice", D3D_OK); }
+  HRESULT STDMETHODCALLTYPE Flush() override { return Call("Flush", D3D_OK, id_); }
+  HRESULT STDMETHODCALLTYPE End() override { return Call("End", D3D_OK, id_); }
+  HRESULT STDMETHODCALLTYPE OnLostDevice() override { return Call("OnLostDevice", D3D_OK, id_); }
+  HRESULT STDMETHODCALLTYPE OnResetDevice() override { return Call("OnResetDevice", D3D_OK, id_); }
+
+ private:
+  std::string id_;
 };
 
 class Font final : public Counted<ID3DXFont> {

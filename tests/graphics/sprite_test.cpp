@@ -59,8 +59,9 @@ TEST_F(Sprite, RenderPlacesTheTopLeftCornerAndTurnsAboutTheCentre) {
   s.Render(10, 20);
   EXPECT_THAT(p.Names(), ElementsAre("ID3DXSprite::Begin", "ID3DXSprite::SetTransform", "ID3DXSprite::Draw",
                                      "ID3DXSprite::End"));
-  EXPECT_EQ(p.Calls()[0].Arg(0), "16");
-  EXPECT_THAT(p.Calls()[2].args, ElementsAre("ptr", "<null>", "32,16,0", "<null>", std::to_string(0xFFFFFFFFu)));
+  EXPECT_EQ(p.Calls()[0].Arg(1), "16");
+  EXPECT_THAT(p.Calls()[2].args,
+              ElementsAre("#1", "ship.png", "<null>", "32,16,0", "<null>", std::to_string(0xFFFFFFFFu)));
   EXPECT_EQ(s.Position(), D3DXVECTOR3(42, 36, 0));
   EXPECT_EQ(Place(s, 0, 0), D3DXVECTOR3(10, 20, 0));
   EXPECT_EQ(Place(s, 64, 32), D3DXVECTOR3(74, 52, 0));
@@ -103,7 +104,7 @@ TEST_F(Sprite, AlphaUsesItsLowEightBits) {
   for (auto [alpha, colour] : cases) {
     s.SetAlpha(alpha);
     s.Render(0, 0);
-    EXPECT_EQ(DrawArg(4), std::to_string(colour)) << alpha;
+    EXPECT_EQ(DrawArg(5), std::to_string(colour)) << alpha;
   }
 }
 
@@ -132,13 +133,13 @@ TEST_F(Sprite, AnimationStripCyclesAndStepsAreChecked) {
 
   s.SetAnimationStep(3);
   s.Render(0, 0);
-  EXPECT_EQ(DrawArg(1), "<null>") << "not animated: the whole texture";
+  EXPECT_EQ(DrawArg(2), "<null>") << "not animated: the whole texture";
   s.SetAnimated(true);
   s.Render(0, 0);
-  EXPECT_EQ(DrawArg(1), "64,0,96,32");
+  EXPECT_EQ(DrawArg(2), "64,0,96,32");
   s.SetRect(RECT{1, 2, 3, 4});
   s.RenderRect(0, 0);
-  EXPECT_EQ(DrawArg(1), "1,2,3,4");
+  EXPECT_EQ(DrawArg(2), "1,2,3,4");
 }
 
 TEST_F(Sprite, RenderArgumentsWinOverSetXY) {
