@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "quad_batch.h"
 #include "surface.h"
+#include "texture.h"
 #include "win32_internal.h"
 
 namespace zr::d3d9 {
@@ -100,6 +102,7 @@ GlDevice::GlDevice(IDirect3D9* direct3d, HWND focusWindow, HWND deviceWindow, st
 GlDevice::~GlDevice() {
   if (context_ != nullptr) {
     MakeCurrent();
+    quads_.reset();
     DestroyBuffers();
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     SDL_GL_MakeCurrent(window_.get(), nullptr);
@@ -165,6 +168,7 @@ HRESULT GlDevice::InitialiseContext() {
   windowFormat_.stencil = Bits(GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE);
   glGenSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
   for (unsigned i = 0; i < kTextureUnits; ++i) glBindSampler(i, samplers_[i]);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
   return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_NOTAVAILABLE;
 }
 
@@ -440,6 +444,7 @@ HRESULT GlDevice::TestCooperativeLevel() {
 }
 
 HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* pp) {
+  FlushHeldDrawing();
   HRESULT hr = D3D_OK;
   if (pp == nullptr) {
     hr = D3DERR_INVALIDCALL;
@@ -496,6 +501,7 @@ HRESULT GlDevice::EndScene() {
   }
   if (!inScene_) return D3DERR_INVALIDCALL;
   inScene_ = false;
+  FlushHeldDrawing();
   // Hand the scene to the rasteriser now rather than at the next swap.
   if (MakeCurrent()) glFlush();
   return D3D_OK;
@@ -508,6 +514,7 @@ HRESULT GlDevice::SetViewport(const D3DVIEWPORT9* viewport) {
       v.Width > pp_.BackBufferWidth - v.X || v.Height > pp_.BackBufferHeight - v.Y)
     return D3DERR_INVALIDCALL;
   if (!(v.MinZ >= 0.0f && v.MinZ <= 1.0f && v.MaxZ >= 0.0f && v.MaxZ <= 1.0f)) return D3DERR_INVALIDCALL;
+  FlushHeldDrawing();
   viewport_ = v;
   dirty_ |= kDirtyViewport;
   return D3D_OK;
@@ -526,6 +533,7 @@ GlDevice::GlRect GlDevice::GlRectOf(LONG left, LONG top, LONG right, LONG bottom
 }
 
 bool GlDevice::PrepareDraw() {
+  FlushHeldDrawing();  // what was held back was drawn first
   if (IsLost() || !MakeCurrent() || !StartFrame()) return false;
   if (dirty_ & kDirtyFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, BackBufferFramebuffer());
   if (dirty_ & kDirtyViewport) {
@@ -547,6 +555,7 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
   if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0) return D3DERR_INVALIDCALL;
   if ((flags & D3DCLEAR_ZBUFFER) && depthWanted_ == 0) return D3DERR_INVALIDCALL;
   if ((flags & D3DCLEAR_STENCIL) && stencilWanted_ == 0) return D3DERR_INVALIDCALL;
+  FlushHeldDrawing();
   if (IsLost()) return D3D_OK;
   if (!MakeCurrent()) return D3DERR_DRIVERINTERNALERROR;
   if (!StartFrame()) return D3DERR_OUTOFVIDEOMEMORY;
@@ -637,6 +646,7 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
     return D3DERR_INVALIDCALL;
   if (IsLost()) return D3DERR_DEVICELOST;
   if (inScene_) return D3DERR_INVALIDCALL;
+  FlushHeldDrawing();
   if (!MakeCurrent()) return D3DERR_DRIVERINTERNALERROR;
 
   int dw = 0;
@@ -728,6 +738,9 @@ HRESULT GlDevice::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurf
   if (swapChain != 0 || dest == nullptr || dest->Pool() != D3DPOOL_SYSTEMMEM || dest->Format() != D3DFMT_A8R8G8B8 ||
       dest->Locked())
     return D3DERR_INVALIDCALL;
+  // Drawing held back belongs to the next frame: sent now, it starts that frame as it would
+  // have when drawn at once.
+  FlushHeldDrawing();
   if (!MakeCurrent()) return D3DERR_DRIVERINTERNALERROR;
   // From now on each picture presented in the window is copied aside before the swap.
   keepFront_ = true;
@@ -758,9 +771,59 @@ HRESULT GlDevice::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurf
 }
 
 HRESULT GlDevice::ReadBackBuffer(const RECT& rect, void* bits, int pitch) {
-  if (bits == nullptr || pitch % 4 != 0 || !MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (bits == nullptr || pitch % 4 != 0) return D3DERR_INVALIDCALL;
+  FlushHeldDrawing();
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   return ReadRows(BackBufferFramebuffer(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, bits,
                   pitch);
+}
+
+// --- Textures and held-back drawing --------------------------------------------------------------
+
+HRESULT GlDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                IDirect3DTexture9** texture, HANDLE* sharedHandle) {
+  if (texture == nullptr) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  if (sharedHandle != nullptr) return D3DERR_INVALIDCALL;
+  return GlTexture::Create(this, width, height, levels, usage, format, pool, texture);
+}
+
+// Only textures of this device that GL holds can be set: SYSTEMMEM and SCRATCH ones live in
+// memory alone. The device keeps no reference: a texture unbinds itself as it goes.
+HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+  if (stage >= kTextureUnits) return D3DERR_INVALIDCALL;
+  GlTexture* t = nullptr;
+  if (texture != nullptr) {
+    t = dynamic_cast<GlTexture*>(texture);
+    if (t == nullptr || t->Device() != this || t->Name() == 0) return D3DERR_INVALIDCALL;
+  }
+  textures_[stage] = t;
+  return D3D_OK;
+}
+
+HRESULT GlDevice::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+  if (texture == nullptr || stage >= kTextureUnits) return D3DERR_INVALIDCALL;
+  *texture = textures_[stage];
+  if (*texture != nullptr) (*texture)->AddRef();
+  return D3D_OK;
+}
+
+void GlDevice::ForgetTexture(const GlTexture* texture) {
+  for (GlTexture*& t : textures_)
+    if (t == texture) t = nullptr;
+}
+
+QuadBatch& GlDevice::Quads() {
+  if (!quads_) {
+    MakeCurrent();
+    quads_ = std::make_unique<QuadBatch>(this);
+  }
+  return *quads_;
+}
+
+void GlDevice::HoldDrawing(HeldDrawing* holder) {
+  if (held_ != nullptr && held_ != holder) FlushHeldDrawing();
+  held_ = holder;
 }
 
 }  // namespace zr::d3d9

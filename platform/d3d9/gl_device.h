@@ -26,7 +26,15 @@
 // - Texture unit i samples with the GL sampler object of D3D sampler i (0 to 15), kept in step
 //   with the sampler states. Shader-side states (alpha test, fog, lighting, texture factor, ...)
 //   are read with RenderState(); StateSerial() changes whenever any render state does.
-// - A backend that changes GL state behind PrepareDraw's back calls InvalidateGlState().
+// - A backend that changes GL state behind PrepareDraw's back calls InvalidateGlState() with the
+//   groups it touched. Programs, vertex arrays, buffers and the textures bound to units are not
+//   tracked: each backend binds its own before it draws.
+// - Textures are stored top row first, as D3D lays them out: texture coordinate v is GL's t.
+// - Drawing held back to be sent in batches (sprites and text go through Quads()) is flushed by
+//   the device before anything else touches the back buffer or changes a state it depends on:
+//   Clear, Present, reading the back or front buffer, Reset, EndScene, render and sampler state
+//   and viewport changes, and PrepareDraw for any other draw. A backend that holds drawing back
+//   registers with HoldDrawing and lets go in its flush.
 #pragma once
 
 #include <SDL.h>
@@ -44,6 +52,8 @@
 namespace zr::d3d9 {
 
 class BackBufferSurface;
+class GlTexture;
+class QuadBatch;
 
 inline constexpr unsigned kSamplerCount = 16 + 5;  // 0-15, D3DDMAPSAMPLER and 4 vertex samplers
 inline constexpr unsigned kTextureUnits = 16;
@@ -58,6 +68,16 @@ DWORD DefaultSamplerState(DWORD type);
 
 // The pixel size and depth formats a set of present parameters makes, after validation.
 HRESULT CheckPresentParameters(const D3DPRESENT_PARAMETERS& pp);
+
+// Drawing a backend holds back to send in batches: the device calls FlushDrawing before anything
+// else may see or change what that drawing depends on.
+class HeldDrawing {
+ public:
+  virtual void FlushDrawing() = 0;
+
+ protected:
+  ~HeldDrawing() = default;
+};
 
 class GlDevice final : public IDirect3DDevice9 {
  public:
@@ -91,6 +111,10 @@ class GlDevice final : public IDirect3DDevice9 {
   HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
   HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
   HRESULT STDMETHODCALLTYPE GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+  HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
+  HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+  HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
 
   // --- For the drawing backends ---------------------------------------------------------------
 
@@ -105,8 +129,52 @@ class GlDevice final : public IDirect3DDevice9 {
     GLsizei width, height;
   };
   GlRect GlRectOf(LONG left, LONG top, LONG right, LONG bottom) const;
+  // Groups of GL state that PrepareDraw applies from the render states.
+  enum GlStateGroup : std::uint32_t {
+    kGlFramebuffer = 1u << 0,
+    kGlViewport = 1u << 1,
+    kGlDepth = 1u << 2,
+    kGlBlend = 1u << 3,
+    kGlColourMask = 1u << 4,
+    kGlCull = 1u << 5,
+    kGlStencil = 1u << 6,
+    kGlFill = 1u << 7,
+    kGlDepthBias = 1u << 8,
+    kGlScissor = 1u << 9,
+    kGlDither = 1u << 10,
+    kGlAll = (1u << 11) - 1,
+  };
   // Forgets what GL state PrepareDraw believes is set, so that everything is applied again.
   void InvalidateGlState();
+  // The same for some groups of render states (GlStateGroup bits).
+  void InvalidateGlState(std::uint32_t groups) { dirty_ |= groups; }
+  // The GL sampler object of D3D sampler `unit` (0 to 15), which PrepareDraw binds to texture unit
+  // `unit` once and keeps in step with the sampler states. A backend that binds another one there
+  // binds this one back.
+  GLuint SamplerObject(unsigned unit) const { return samplers_[unit]; }
+
+  // The texture set on a stage (0 to 15), without a reference; null when none is.
+  GlTexture* TextureAt(unsigned stage) const { return textures_[stage]; }
+  // Called by a texture as it goes: it is unbound from every stage.
+  void ForgetTexture(const GlTexture* texture);
+  // The largest texture side GL takes here.
+  GLint MaxTextureSize() const { return maxTextureSize_; }
+
+  // The batcher of textured quads that sprites and text share (made on first use).
+  QuadBatch& Quads();
+  // Registers drawing held back (one holder at a time: another one is flushed first).
+  void HoldDrawing(HeldDrawing* holder);
+  // Called by a holder when it flushes by itself.
+  void LetGo(const HeldDrawing* holder) {
+    if (held_ == holder) held_ = nullptr;
+  }
+  // Sends what is held back now.
+  void FlushHeldDrawing() {
+    if (HeldDrawing* h = held_) {
+      held_ = nullptr;
+      h->FlushDrawing();
+    }
+  }
 
   DWORD RenderState(D3DRENDERSTATETYPE state) const { return renderStates_[state]; }
   DWORD SamplerState(unsigned samplerIndex, D3DSAMPLERSTATETYPE type) const { return samplerStates_[samplerIndex][type]; }
@@ -167,18 +235,18 @@ class GlDevice final : public IDirect3DDevice9 {
     int stencil = 0;
   };
   enum DirtyGroup : std::uint32_t {
-    kDirtyFramebuffer = 1u << 0,
-    kDirtyViewport = 1u << 1,
-    kDirtyDepth = 1u << 2,
-    kDirtyBlend = 1u << 3,
-    kDirtyColourMask = 1u << 4,
-    kDirtyCull = 1u << 5,
-    kDirtyStencil = 1u << 6,
-    kDirtyFill = 1u << 7,
-    kDirtyDepthBias = 1u << 8,
-    kDirtyScissor = 1u << 9,
-    kDirtyDither = 1u << 10,
-    kDirtyAll = (1u << 11) - 1,
+    kDirtyFramebuffer = kGlFramebuffer,
+    kDirtyViewport = kGlViewport,
+    kDirtyDepth = kGlDepth,
+    kDirtyBlend = kGlBlend,
+    kDirtyColourMask = kGlColourMask,
+    kDirtyCull = kGlCull,
+    kDirtyStencil = kGlStencil,
+    kDirtyFill = kGlFill,
+    kDirtyDepthBias = kGlDepthBias,
+    kDirtyScissor = kGlScissor,
+    kDirtyDither = kGlDither,
+    kDirtyAll = kGlAll,
   };
 
   GlDevice(IDirect3D9* direct3d, HWND focusWindow, HWND deviceWindow, std::shared_ptr<SDL_Window> window);
@@ -247,6 +315,11 @@ class GlDevice final : public IDirect3DDevice9 {
   std::set<const void*> liveObjects_;
   std::set<const void*> lostObjects_;
   std::set<const void*> defaultPool_;
+
+  std::array<GlTexture*, kTextureUnits> textures_{};
+  GLint maxTextureSize_ = 0;
+  std::unique_ptr<QuadBatch> quads_;
+  HeldDrawing* held_ = nullptr;
 
   FramePacer pacer_;
   std::function<void()> beforeSwap_;

@@ -244,6 +244,7 @@ void GlDevice::ResetStates() {
   for (auto& sampler : samplerStates_)
     for (DWORD t = 0; t < D3D_MAX_SAMPLERSTATE; ++t) sampler[t] = DefaultSamplerState(t);
   viewport_ = D3DVIEWPORT9{0, 0, pp_.BackBufferWidth, pp_.BackBufferHeight, 0.0f, 1.0f};
+  textures_.fill(nullptr);
   dirty_ = kDirtyAll;
   dirtySamplers_ = (1u << kTextureUnits) - 1;
   ++stateSerial_;
@@ -252,6 +253,7 @@ void GlDevice::ResetStates() {
 HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
   if (renderStates_[state] == value) return D3D_OK;
+  FlushHeldDrawing();  // drawn with the states it was drawn under
   renderStates_[state] = value;
   dirty_ |= GroupOf(state);
   ++stateSerial_;
@@ -269,6 +271,7 @@ HRESULT GlDevice::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD
   if (index < 0 || type < D3DSAMP_ADDRESSU || type >= D3D_MAX_SAMPLERSTATE) return D3DERR_INVALIDCALL;
   DWORD& slot = samplerStates_[index][type];
   if (slot == value) return D3D_OK;
+  FlushHeldDrawing();
   slot = value;
   if (static_cast<unsigned>(index) < kTextureUnits) dirtySamplers_ |= 1u << index;
   return D3D_OK;

@@ -104,6 +104,14 @@ struct IDirect3DDevice9 : public IUnknown {
   STDMETHOD(GetRenderState)(D3DRENDERSTATETYPE state, DWORD* value) PURE;
   STDMETHOD(SetSamplerState)(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) PURE;
   STDMETHOD(GetSamplerState)(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) PURE;
+  // A texture of `levels` mip levels (0: a full chain down to 1x1). A D3DPOOL_DEFAULT texture
+  // counts as a resource that Reset refuses to run over.
+  STDMETHOD(CreateTexture)(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                           IDirect3DTexture9** texture, HANDLE* sharedHandle) PURE;
+  // Binds a texture (null: none) to the texture stage `stage`.
+  STDMETHOD(SetTexture)(DWORD stage, IDirect3DBaseTexture9* texture) PURE;
+  // The texture bound to `stage`, with a reference for the caller (null when none is).
+  STDMETHOD(GetTexture)(DWORD stage, IDirect3DBaseTexture9** texture) PURE;
 };
 
 typedef IDirect3D9* LPDIRECT3D9;

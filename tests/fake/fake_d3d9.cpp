@@ -79,6 +79,53 @@ class Surface final : public fake::Counted<IDirect3DSurface9> {
   std::vector<DWORD> pixels_;
 };
 
+// A texture that CreateTexture hands out: its description, and locks that give zeroed memory.
+class Texture final : public fake::Counted<IDirect3DTexture9> {
+ public:
+  Texture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+      : Counted("IDirect3DTexture9"), width_(width), height_(height), levels_(levels), usage_(usage), format_(format),
+        pool_(pool) {}
+
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+    if (device != nullptr) *device = nullptr;
+    return Call("GetDevice", D3DERR_INVALIDCALL);
+  }
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
+  DWORD STDMETHODCALLTYPE GetLevelCount() override { return levels_; }
+  HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
+    HRESULT hr = Call("GetLevelDesc", level < levels_ ? D3D_OK : D3DERR_INVALIDCALL, level);
+    if (SUCCEEDED(hr) && desc != nullptr) {
+      *desc = D3DSURFACE_DESC{};
+      desc->Format = format_;
+      desc->Type = D3DRTYPE_SURFACE;
+      desc->Usage = usage_;
+      desc->Pool = pool_;
+      desc->Width = width_ >> level > 0 ? width_ >> level : 1;
+      desc->Height = height_ >> level > 0 ? height_ >> level : 1;
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
+    HRESULT hr = Call("LockRect", D3D_OK, level, Rect(rect), flags);
+    if (SUCCEEDED(hr) && locked != nullptr) {
+      pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+      locked->Pitch = static_cast<INT>(width_ * 4);
+      locked->pBits = pixels_.data();
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override { return Call("UnlockRect", D3D_OK, level); }
+
+ private:
+  UINT width_;
+  UINT height_;
+  UINT levels_;
+  DWORD usage_;
+  D3DFORMAT format_;
+  D3DPOOL pool_;
+  std::vector<DWORD> pixels_;
+};
+
 class Device final : public fake::Counted<IDirect3DDevice9> {
  public:
   explicit Device(IDirect3D9* direct3D) : Counted("IDirect3DDevice9"), direct3D_(direct3D) {}
@@ -151,6 +198,22 @@ class Device final : public fake::Counted<IDirect3DDevice9> {
   HRESULT STDMETHODCALLTYPE GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override {
     if (value != nullptr) *value = 0;
     return Result(Platform::Get().Record("IDirect3DDevice9::GetSamplerState", D3D_OK, sampler, type));
+  }
+  HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::CreateTexture", D3D_OK, width, height, levels, usage,
+                                               format, pool, static_cast<const void*>(shared)));
+    if (texture != nullptr)
+      *texture = SUCCEEDED(hr) ? new Texture(width, height, levels == 0 ? 1 : levels, usage, format, pool) : nullptr;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
+    return Result(
+        Platform::Get().Record("IDirect3DDevice9::SetTexture", D3D_OK, stage, static_cast<const void*>(texture)));
+  }
+  HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override {
+    if (texture != nullptr) *texture = nullptr;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetTexture", D3D_OK, stage));
   }
 
  private:

@@ -1,0 +1,269 @@
+#include "quad_batch.h"
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace zr::d3d9 {
+
+namespace {
+
+// Positions arrive in back-buffer pixels; toClip maps them into D3D's clip space for the
+// viewport (the device stores rows bottom first, so D3D's clip space is GL's unchanged). The
+// colour is the same at the four corners of a quad: flat saves interpolating it.
+constexpr const char* kVertexShader = R"(#version 330 core
+layout(location = 0) in vec2 position;
+layout(location = 1) in vec2 texcoord;
+layout(location = 2) in vec4 colour;
+uniform vec4 toClip;
+out vec2 uv;
+flat out vec4 tint;
+void main() {
+  gl_Position = vec4(position * toClip.xy + toClip.zw, 0.0, 1.0);
+  uv = texcoord;
+  tint = colour;
+}
+)";
+
+// One fragment shader per alpha test function, so that no fragment branches on it.
+std::string FragmentShader(DWORD alphaFunc) {
+  const char* pass = nullptr;
+  switch (alphaFunc) {
+    case D3DCMP_NEVER: pass = "false"; break;
+    case D3DCMP_LESS: pass = "a < alphaRef"; break;
+    case D3DCMP_EQUAL: pass = "a == alphaRef"; break;
+    case D3DCMP_LESSEQUAL: pass = "a <= alphaRef"; break;
+    case D3DCMP_GREATER: pass = "a > alphaRef"; break;
+    case D3DCMP_NOTEQUAL: pass = "a != alphaRef"; break;
+    case D3DCMP_GREATEREQUAL: pass = "a >= alphaRef"; break;
+    default: break;  // no test
+  }
+  std::string s = R"(#version 330 core
+in vec2 uv;
+flat in vec4 tint;
+uniform sampler2D image;
+uniform float alphaRef;
+out vec4 colour;
+void main() {
+  vec4 c = texture(image, uv) * tint;
+)";
+  if (pass != nullptr) {
+    // The device compares the alpha in 8 bits with ALPHAREF.
+    s += "  float a = floor(c.a * 255.0 + 0.5);\n  if (!(";
+    s += pass;
+    s += ")) discard;\n";
+  }
+  s += "  colour = c;\n}\n";
+  return s;
+}
+
+GLuint Compile(GLenum type, const char* source) {
+  GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+}  // namespace
+
+QuadBatch::QuadBatch(GlDevice* device) : device_(device), vertices_(new Vertex[kMaxQuads * 4]) {
+  vertexShader_ = Compile(GL_VERTEX_SHADER, kVertexShader);
+  if (vertexShader_ == 0 || ProgramFor(D3DCMP_ALWAYS) == nullptr) return;
+
+  glGenVertexArrays(1, &vao_);
+  glBindVertexArray(vao_);
+  glGenBuffers(1, &vertexBuffer_);
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * kMaxQuads), nullptr, GL_STREAM_DRAW);
+  auto stride = static_cast<GLsizei>(sizeof(Vertex));
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(offsetof(Vertex, x)));
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(offsetof(Vertex, u)));
+  // 0xAARRGGBB is B, G, R, A in memory: GL_BGRA hands the shader red, green, blue, alpha.
+  glEnableVertexAttribArray(2);
+  glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                        reinterpret_cast<const void*>(offsetof(Vertex, colour)));
+  std::vector<GLushort> indices(static_cast<std::size_t>(kMaxQuads) * 6);
+  for (std::uint32_t q = 0; q < kMaxQuads; ++q) {
+    auto v = static_cast<GLushort>(q * 4);
+    GLushort quad[6] = {v, static_cast<GLushort>(v + 1), static_cast<GLushort>(v + 2),
+                        static_cast<GLushort>(v + 2), static_cast<GLushort>(v + 1), static_cast<GLushort>(v + 3)};
+    std::copy(quad, quad + 6, indices.begin() + static_cast<std::ptrdiff_t>(q) * 6);
+  }
+  glGenBuffers(1, &indexBuffer_);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLushort)), indices.data(),
+               GL_STATIC_DRAW);
+  glBindVertexArray(0);
+
+  glGenSamplers(1, &nearest_);
+  glSamplerParameteri(nearest_, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glSamplerParameteri(nearest_, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glSamplerParameteri(nearest_, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glSamplerParameteri(nearest_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  ready_ = glGetError() == GL_NO_ERROR;
+}
+
+QuadBatch::~QuadBatch() {
+  // The device is going (its context is current): nothing held back can be drawn any more.
+  device_->LetGo(this);
+  for (Run& r : runs_)
+    if (r.keep != nullptr) r.keep->Release();
+  for (Program& p : programs_)
+    if (p.name != 0) glDeleteProgram(p.name);
+  if (vertexShader_ != 0) glDeleteShader(vertexShader_);
+  if (vao_ != 0) glDeleteVertexArrays(1, &vao_);
+  if (vertexBuffer_ != 0) glDeleteBuffers(1, &vertexBuffer_);
+  if (indexBuffer_ != 0) glDeleteBuffers(1, &indexBuffer_);
+  if (nearest_ != 0) glDeleteSamplers(1, &nearest_);
+}
+
+QuadBatch::Program* QuadBatch::ProgramFor(DWORD alphaFunc) {
+  std::size_t index = 0;
+  if (alphaFunc >= D3DCMP_NEVER && alphaFunc < D3DCMP_ALWAYS) index = alphaFunc;
+  Program& p = programs_[index];
+  if (p.name != 0) return &p;
+  std::string source = FragmentShader(index == 0 ? DWORD{D3DCMP_ALWAYS} : alphaFunc);
+  GLuint fragment = Compile(GL_FRAGMENT_SHADER, source.c_str());
+  if (fragment == 0) return nullptr;
+  GLuint program = glCreateProgram();
+  glAttachShader(program, vertexShader_);
+  glAttachShader(program, fragment);
+  glBindFragDataLocation(program, 0, "colour");
+  glLinkProgram(program);
+  glDeleteShader(fragment);
+  GLint ok = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    glDeleteProgram(program);
+    return nullptr;
+  }
+  p.name = program;
+  p.toClip = glGetUniformLocation(program, "toClip");
+  p.alphaRef = glGetUniformLocation(program, "alphaRef");
+  glUseProgram(program);
+  glUniform1i(glGetUniformLocation(program, "image"), 0);
+  return &p;
+}
+
+QuadBatch::Vertex* QuadBatch::Add(const Style& style, IUnknown* keep) {
+  if (!ready_) return nullptr;
+  if (quads_ == kMaxQuads) Flush();
+  if (runs_.empty() || !(runs_.back().style == style)) {
+    if (keep != nullptr) keep->AddRef();
+    runs_.push_back(Run{style, keep, quads_, 0});
+  } else if (keep != nullptr && runs_.back().keep == nullptr) {
+    // The same texture, first drawn by a sprite that keeps no references.
+    keep->AddRef();
+    runs_.back().keep = keep;
+  }
+  if (quads_ == 0) device_->HoldDrawing(this);
+  ++runs_.back().count;
+  return &vertices_[static_cast<std::size_t>(quads_++) * 4];
+}
+
+void QuadBatch::Flush() {
+  if (quads_ == 0) return;
+  // A flush may release the last reference to a texture, which holds the last one to the
+  // device, which owns this batcher: the device lives until the very end of this function.
+  device_->AddRef();
+  device_->LetGo(this);
+  std::swap(runs_, drawing_);
+  std::uint32_t quads = std::exchange(quads_, 0);
+  if (device_->PrepareDraw()) Draw(drawing_, quads);
+  for (Run& r : drawing_)
+    if (r.keep != nullptr) r.keep->Release();
+  drawing_.clear();
+  device_->Release();
+}
+
+void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
+  DWORD alphaFunc = D3DCMP_ALWAYS;
+  if (device_->RenderState(D3DRS_ALPHATESTENABLE)) alphaFunc = device_->RenderState(D3DRS_ALPHAFUNC);
+  Program* program = ProgramFor(alphaFunc);
+  if (program == nullptr) return;
+  glUseProgram(program->name);
+  const D3DVIEWPORT9& vp = device_->Viewport();
+  float w = static_cast<float>(vp.Width);
+  float h = static_cast<float>(vp.Height);
+  std::array<float, 4> toClip = {2.0f / w, -2.0f / h, -1.0f - 2.0f * static_cast<float>(vp.X) / w,
+                                 1.0f + 2.0f * static_cast<float>(vp.Y) / h};
+  if (toClip != program->lastToClip) {
+    glUniform4fv(program->toClip, 1, toClip.data());
+    program->lastToClip = toClip;
+  }
+  auto ref = static_cast<float>(device_->RenderState(D3DRS_ALPHAREF) & 0xFF);
+  if (program->alphaRef >= 0 && ref != program->lastAlphaRef) {
+    glUniform1f(program->alphaRef, ref);
+    program->lastAlphaRef = ref;
+  }
+
+  glBindVertexArray(vao_);
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  auto bytes = static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * quads);
+  // A fresh store each time: GL need not wait for the previous flush's draws.
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * kMaxQuads), nullptr, GL_STREAM_DRAW);
+  glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, vertices_.get());
+
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_STENCIL_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glActiveTexture(GL_TEXTURE0);
+  GLuint boundTexture = 0;
+  bool first = true;
+  Style last;
+  bool nearestBound = false;
+  for (const Run& r : runs) {
+    const Style& s = r.style;
+    if (first || s.texture != boundTexture) glBindTexture(GL_TEXTURE_2D, boundTexture = s.texture);
+    bool nearest = s.sampling == Sampling::kNearestClamped;
+    if (first || nearest != nearestBound) glBindSampler(0, nearest ? nearest_ : device_->SamplerObject(0));
+    nearestBound = nearest;
+    if (first || s.blend != last.blend || s.blend == Blend::kDevice) {
+      switch (s.blend) {
+        case Blend::kOff: glDisable(GL_BLEND); break;
+        case Blend::kSourceAlpha:
+          glEnable(GL_BLEND);
+          glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+          glBlendEquation(GL_FUNC_ADD);
+          break;
+        case Blend::kDevice:
+          if (!first) {
+            device_->InvalidateGlState(GlDevice::kGlBlend);
+            device_->PrepareDraw();
+          }
+          break;
+      }
+    }
+    if (first || s.clip != last.clip || (s.clip && !(s == last))) {
+      if (s.clip) {
+        GlDevice::GlRect g = device_->GlRectOf(s.clipRect.left, s.clipRect.top, s.clipRect.right, s.clipRect.bottom);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(g.x, g.y, g.width, g.height);
+      } else {
+        glDisable(GL_SCISSOR_TEST);
+      }
+    }
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(r.count * 6), GL_UNSIGNED_SHORT,
+                   reinterpret_cast<const void*>(static_cast<std::uintptr_t>(r.first) * 6 * sizeof(GLushort)));
+    ++drawCalls_;
+    last = s;
+    first = false;
+  }
+  if (nearestBound) glBindSampler(0, device_->SamplerObject(0));
+  glBindVertexArray(0);
+  ++flushes_;
+  device_->InvalidateGlState(GlDevice::kGlDepth | GlDevice::kGlBlend | GlDevice::kGlCull | GlDevice::kGlStencil |
+                             GlDevice::kGlFill | GlDevice::kGlScissor);
+}
+
+}  // namespace zr::d3d9
