@@ -13,6 +13,8 @@ build_packages=(
   libpng-dev libstb-dev
   # D3DX fonts: faces found by fontconfig, glyphs drawn by FreeType.
   libfreetype-dev libfontconfig-dev
+  # DirectMusic: MIDI through FluidSynth, mixed by our own mixer over SDL audio.
+  libfluidsynth-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
@@ -23,6 +25,8 @@ run_packages=(
   # The font the game asks for, Arial, is Liberation Sans here (same widths); DejaVu is the
   # fallback for any other name.
   fonts-liberation2 fonts-dejavu-core
+  # The General MIDI SoundFont that FluidSynth plays the music with.
+  timgm6mb-soundfont
 )
 # Running the unit tests, the whole-program tests and the benchmarks.
 test_packages=(
