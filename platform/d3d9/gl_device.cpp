@@ -246,6 +246,7 @@ HRESULT GlDevice::ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp) {
   DestroyBuffers();
   pp_ = effective;
   pp = effective;
+  destinationAlpha_ = false;
   ResetStates();
   InvalidateGlState();
   inScene_ = false;
@@ -280,7 +281,8 @@ bool GlDevice::WindowFits(int drawableWidth, int drawableHeight) const {
   const WindowFormat& f = windowFormat_;
   return drawableWidth == static_cast<int>(pp_.BackBufferWidth) &&
          drawableHeight == static_cast<int>(pp_.BackBufferHeight) && f.colour8 &&
-         (pp_.BackBufferFormat != D3DFMT_A8R8G8B8 || f.alpha >= 8) && f.depth >= depthWanted_ &&
+         (pp_.BackBufferFormat != D3DFMT_A8R8G8B8 || f.alpha >= 8 || !destinationAlpha_) &&
+         f.depth >= depthWanted_ &&
          f.stencil >= stencilWanted_;
 }
 

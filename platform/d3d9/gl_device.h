@@ -2,12 +2,13 @@
 // (sprites, fonts, meshes) and the platform's own tests include it; engine code never does.
 //
 // Where the back buffer lives: when the window's drawable has the back buffer's size and its
-// pixel format holds everything the back buffer needs (8-bit colour, alpha for A8R8G8B8, the
-// depth and stencil bits asked for), frames are drawn straight into the window's default
-// framebuffer and Present only swaps. Otherwise (a window of another size, a full-screen back
-// buffer letterboxed on a larger display) they are drawn into a framebuffer of ours that Present
-// scales into the window. The choice is made again when a frame starts (its first Clear or draw
-// after Present or Reset), so it follows the window's size.
+// pixel format holds everything the back buffer needs (8-bit colour, the depth and stencil bits
+// asked for, and alpha for an A8R8G8B8 back buffer once blending has been set to read it), frames
+// are drawn straight into the window's default framebuffer and Present only swaps. Otherwise (a
+// window of another size, a full-screen back buffer letterboxed on a larger display) they are
+// drawn into a framebuffer of ours that Present scales into the window. The choice is made again
+// when a frame starts (its first Clear or draw after Present or Reset), so it follows the
+// window's size.
 //
 // Conventions the drawing backends rely on (the same for both places):
 // - PrepareDraw() before every draw: it makes the context current, binds the back buffer's
@@ -68,6 +69,9 @@ DWORD DefaultSamplerState(DWORD type);
 
 // The pixel size and depth formats a set of present parameters makes, after validation.
 HRESULT CheckPresentParameters(const D3DPRESENT_PARAMETERS& pp);
+
+// Whether a render state set to a value makes blending read the back buffer's alpha.
+bool ReadsDestinationAlpha(DWORD state, DWORD value);
 
 // Drawing a backend holds back to send in batches: the device calls FlushDrawing before anything
 // else may see or change what that drawing depends on.
@@ -175,6 +179,10 @@ class GlDevice final : public IDirect3DDevice9 {
       h->FlushDrawing();
     }
   }
+  // Whether a render state has made blending read the back buffer's alpha since the last Reset:
+  // an A8R8G8B8 back buffer then lives in a framebuffer of ours from the next frame on, for the
+  // window has no alpha channel to keep it in.
+  bool NeedsDestinationAlpha() const { return destinationAlpha_; }
 
   DWORD RenderState(D3DRENDERSTATETYPE state) const { return renderStates_[state]; }
   DWORD SamplerState(unsigned samplerIndex, D3DSAMPLERSTATETYPE type) const { return samplerStates_[samplerIndex][type]; }
@@ -320,6 +328,7 @@ class GlDevice final : public IDirect3DDevice9 {
   GLint maxTextureSize_ = 0;
   std::unique_ptr<QuadBatch> quads_;
   HeldDrawing* held_ = nullptr;
+  bool destinationAlpha_ = false;  // sticky until Reset
 
   FramePacer pacer_;
   std::function<void()> beforeSwap_;

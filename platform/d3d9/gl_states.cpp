@@ -182,6 +182,12 @@ DWORD DefaultRenderState(DWORD s, bool hasAutoDepth) {
   }
 }
 
+bool ReadsDestinationAlpha(DWORD state, DWORD value) {
+  bool factor = state == D3DRS_SRCBLEND || state == D3DRS_DESTBLEND || state == D3DRS_SRCBLENDALPHA ||
+                state == D3DRS_DESTBLENDALPHA;
+  return factor && (value == D3DBLEND_DESTALPHA || value == D3DBLEND_INVDESTALPHA || value == D3DBLEND_SRCALPHASAT);
+}
+
 int SamplerIndex(DWORD sampler) {
   if (sampler < 16) return static_cast<int>(sampler);
   if (sampler >= 256 && sampler <= 260) return static_cast<int>(sampler - 256 + 16);  // D3DDMAPSAMPLER, vertex samplers
@@ -254,6 +260,8 @@ HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
   if (renderStates_[state] == value) return D3D_OK;
   FlushHeldDrawing();  // drawn with the states it was drawn under
+  // Blending that reads the back buffer's alpha needs one that keeps it (see WindowFits).
+  if (ReadsDestinationAlpha(state, value)) destinationAlpha_ = true;
   renderStates_[state] = value;
   dirty_ |= GroupOf(state);
   ++stateSerial_;

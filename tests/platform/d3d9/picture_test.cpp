@@ -70,18 +70,48 @@ TEST(FrontBuffer, InTheWindowIsKeptOnceAskedForAndGoneWhenTheNextFrameCameFirst)
   EXPECT_TRUE(d.gl()->DrawsIntoWindow());
 }
 
-TEST(BackBuffer, A8R8G8B8KeepsItsAlphaAndX8R8G8B8StaysOpaque) {
+// The window has no alpha channel: an A8R8G8B8 back buffer is drawn there, its alpha reading
+// 0xFF, until a blend state reads the back buffer's alpha; from the next frame on it lives in a
+// framebuffer of the device's that keeps alpha, until Reset.
+TEST(BackBuffer, A8R8G8B8KeepsItsAlphaOnceBlendingReadsItAndX8R8G8B8StaysOpaque) {
+  const D3DCOLOR kTranslucent = D3DCOLOR_ARGB(0x40, 0x10, 0x20, 0x30);
   for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8}) {
     SCOPED_TRACE(format);
-    TestWindow window(8, 8);  // in the window for A8R8G8B8 only when it has an alpha channel
+    TestWindow window(8, 8);
     D3DPRESENT_PARAMETERS pp = Windowed(window.handle(), 8, 8);
     pp.BackBufferFormat = format;
     Device d;
     MakeDevice(window.handle(), pp, d);
-    d->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_ARGB(0x40, 0x10, 0x20, 0x30), 1, 0);
-    std::uint32_t want = format == D3DFMT_A8R8G8B8 ? 0x40102030u : 0xFF102030u;
-    EXPECT_EQ(BackBuffer(d.device.get(), 8, 8).at(1, 1), want);
+    auto frame = [&] {
+      d->Clear(0, nullptr, D3DCLEAR_TARGET, kTranslucent, 1, 0);
+      std::uint32_t back = BackBuffer(d.device.get(), 8, 8).at(1, 1);
+      d->Present(nullptr, nullptr, nullptr, nullptr);
+      EXPECT_EQ(FrontBuffer(d.device.get(), 8, 8).at(1, 1), back) << "presented as drawn";
+      return back;
+    };
+    EXPECT_EQ(frame(), 0xFF102030u) << "opaque in the window";
+    EXPECT_TRUE(d.gl()->DrawsIntoWindow());
+    for (DWORD state : {D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_SRCBLENDALPHA, D3DRS_DESTBLENDALPHA}) {
+      for (DWORD blend : {D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, D3DBLEND_SRCALPHASAT}) {
+        SCOPED_TRACE(testing::Message() << "state " << state << " = " << blend);
+        ASSERT_EQ(d->Reset(&pp), D3D_OK);
+        d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_DESTCOLOR);  // reads colour, not alpha
+        d->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), blend);
+        EXPECT_EQ(d.gl()->NeedsDestinationAlpha(), true);
+        d->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), D3DBLEND_ONE);
+        EXPECT_EQ(frame(), format == D3DFMT_A8R8G8B8 ? kTranslucent : 0xFF102030u) << "sticky until Reset";
+        EXPECT_EQ(d.gl()->DrawsIntoWindow(), format == D3DFMT_X8R8G8B8);
+      }
+    }
+    ASSERT_EQ(d->Reset(&pp), D3D_OK);
+    EXPECT_FALSE(d.gl()->NeedsDestinationAlpha());
+    EXPECT_EQ(frame(), 0xFF102030u);
+    EXPECT_TRUE(d.gl()->DrawsIntoWindow());
+    // A frame begun in the window stays there; the next one moves.
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kTranslucent, 1, 0);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+    EXPECT_TRUE(d.gl()->DrawsIntoWindow());
     d->Present(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(FrontBuffer(d.device.get(), 8, 8).at(1, 1), want);
+    EXPECT_EQ(frame(), format == D3DFMT_A8R8G8B8 ? kTranslucent : 0xFF102030u);
   }
 }
