@@ -1,0 +1,276 @@
+// DirectMusic: what mixing costs per second of audio (the game's music with thirty overlapping
+// shots), and what loading and preparing the music and an effect costs at start-up, SoundFont
+// included. The mix is pulled offline, 1,024 frames at a time as SDL's audio thread pulls it, so
+// the time measured is the audio thread's work. Targets: at most 20 ms of CPU per second of audio
+// (2% of one core); start-up is reported.
+#include <benchmark/benchmark.h>
+#include <dmusici.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dmusic_testing.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::size_t kPull = 1024;
+
+void Be(Bytes& b, std::uint32_t v, int n) {
+  for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void Le(Bytes& b, std::uint32_t v, int n) {
+  for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void Number(Bytes& b, std::uint32_t v) {
+  Bytes groups{static_cast<std::uint8_t>(v & 0x7F)};
+  while (v >>= 7) groups.insert(groups.begin(), static_cast<std::uint8_t>(0x80 | (v & 0x7F)));
+  b.insert(b.end(), groups.begin(), groups.end());
+}
+
+// The stand-in for the game's open.mid: type 1, 120 beats a minute, 16 bars of 4/4 (32 s) on eight
+// channels: drums, bass, two pads, a lead, an arpeggio, strings and brass, with volume and pan
+// controllers and some pitch bend; 700 notes or so.
+Bytes Music() {
+  struct Note {
+    std::uint32_t tick;
+    int channel, key, velocity;
+    std::uint32_t length;
+  };
+  const int programs[8] = {0, 33, 89, 90, 81, 4, 48, 61};
+  std::vector<Note> notes;
+  const std::uint32_t beat = 480;
+  const int chords[4] = {45, 41, 48, 43};
+  for (std::uint32_t bar = 0; bar < 16; ++bar) {
+    std::uint32_t t = bar * 4 * beat;
+    int root = chords[bar % 4];
+    for (int b = 0; b < 8; ++b) {  // drums in eighths: kick, snare, hats
+      notes.push_back({t + b * beat / 2, 9, 42, 70, 60});
+      if (b % 4 == 0) notes.push_back({t + b * beat / 2, 9, 36, 100, 100});
+      if (b % 4 == 2) notes.push_back({t + b * beat / 2, 9, 38, 90, 100});
+    }
+    for (int b = 0; b < 4; ++b) notes.push_back({t + b * beat, 1, root - 12, 90, beat - 40});  // bass
+    for (int k : {0, 4, 7}) notes.push_back({t, 2, root + 12 + k, 50, 4 * beat - 20});           // pads
+    notes.push_back({t, 3, root + 24, 40, 4 * beat - 20});
+    for (int b = 0; b < 4; ++b) notes.push_back({t + b * beat, 4, root + 24 + (b * 3) % 8, 80, beat / 2});  // lead
+    for (int b = 0; b < 8; ++b) notes.push_back({t + b * beat / 2, 5, root + 12 + (b * 4) % 12, 60, beat / 3});  // arp
+    if (bar % 2 == 0) notes.push_back({t, 6, root + 7, 55, 8 * beat - 20});  // strings
+    if (bar % 4 == 3) notes.push_back({t + 2 * beat, 7, root + 19, 85, 2 * beat});  // brass
+  }
+  struct Event {
+    std::uint32_t tick;
+    Bytes bytes;
+  };
+  std::vector<Event> events;
+  for (int c = 0; c < 8; ++c) {
+    int channel = c == 0 ? 9 : c;
+    events.push_back({0, {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(programs[c])}});
+    events.push_back({0, {static_cast<std::uint8_t>(0xB0 | channel), 7, 100}});
+    events.push_back({0, {static_cast<std::uint8_t>(0xB0 | channel), 10, static_cast<std::uint8_t>(16 + 12 * c)}});
+  }
+  for (const Note& n : notes) {
+    auto ch = static_cast<std::uint8_t>(n.channel);
+    events.push_back({n.tick, {static_cast<std::uint8_t>(0x90 | ch), static_cast<std::uint8_t>(n.key),
+                               static_cast<std::uint8_t>(n.velocity)}});
+    events.push_back({n.tick + n.length, {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(n.key), 0}});
+  }
+  for (std::uint32_t t = 0; t < 64 * beat; t += beat / 4)  // a slow vibrato on the lead
+    events.push_back({t, {0xE4, 0, static_cast<std::uint8_t>(64 + 6 * std::sin(t / 300.0))}});
+  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
+  Bytes track;
+  std::uint32_t now = 0;
+  for (const Event& e : events) {
+    Number(track, e.tick - now);
+    now = e.tick;
+    track.insert(track.end(), e.bytes.begin(), e.bytes.end());
+  }
+  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+  Bytes conductor = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00};
+  Bytes file = {'M', 'T', 'h', 'd'};
+  Be(file, 6, 4);
+  Be(file, 1, 2);
+  Be(file, 2, 2);
+  Be(file, beat, 2);
+  for (const Bytes* t : {&conductor, &track}) {
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    Be(file, static_cast<std::uint32_t>(t->size()), 4);
+    file.insert(file.end(), t->begin(), t->end());
+  }
+  return file;
+}
+
+// A shot: half a second of 22,050 Hz 16-bit mono, a decaying noisy burst.
+Bytes Shot() {
+  Bytes data;
+  std::uint32_t seed = 1;
+  for (int i = 0; i < 11025; ++i) {
+    seed = seed * 1664525 + 1013904223;
+    double noise = static_cast<int>(seed >> 16 & 0xFFFF) / 32768.0 - 1.0;
+    double v = 0.3 * std::exp(-i / 2000.0) * (0.6 * noise + 0.4 * std::sin(i * 0.07));
+    Le(data, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)), 2);
+  }
+  Bytes file = {'R', 'I', 'F', 'F'};
+  Le(file, static_cast<std::uint32_t>(36 + data.size()), 4);
+  file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  Le(file, 16, 4);
+  Le(file, 1, 2);
+  Le(file, 1, 2);
+  Le(file, 22050, 4);
+  Le(file, 44100, 4);
+  Le(file, 2, 2);
+  Le(file, 16, 2);
+  file.insert(file.end(), {'d', 'a', 't', 'a'});
+  Le(file, static_cast<std::uint32_t>(data.size()), 4);
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+void Write(const char* name, const Bytes& bytes) {
+  std::FILE* f = std::fopen(name, "wb");
+  if (f == nullptr) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+struct Sound {
+  Sound() {
+    CoInitialize(nullptr);
+    CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_INPROC, IID_IDirectMusicPerformance8,
+                     reinterpret_cast<void**>(&performance));
+    CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_INPROC, IID_IDirectMusicLoader8,
+                     reinterpret_cast<void**>(&loader));
+    zr::dmusic::testing::InitAudioForPulling(performance);
+  }
+  ~Sound() {
+    if (music) music->Release();
+    if (shot) shot->Release();
+    performance->Release();
+    loader->Release();
+    CoUninitialize();
+  }
+  IDirectMusicSegment8* Load(const char* name) {
+    std::wstring wide(name, name + std::string(name).size());
+    IDirectMusicSegment8* segment = nullptr;
+    if (FAILED(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
+                                          reinterpret_cast<void**>(&segment))))
+      return nullptr;
+    segment->Download(performance);
+    return segment;
+  }
+  void Play(IDirectMusicSegment8* segment, DWORD flags) {
+    performance->PlaySegmentEx(segment, nullptr, nullptr, flags, 0, nullptr, nullptr, nullptr);
+  }
+  IDirectMusicPerformance8* performance = nullptr;
+  IDirectMusicLoader8* loader = nullptr;
+  IDirectMusicSegment8* music = nullptr;
+  IDirectMusicSegment8* shot = nullptr;
+};
+
+// One iteration: one second of audio with the music playing and a shot started every 735 frames,
+// so that thirty shots of half a second always overlap.
+void BM_MixOneSecond_MusicAndThirtyShots(benchmark::State& state) {
+  Write("bench_music.mid", Music());
+  Write("bench_shot.wav", Shot());
+  Sound sound;
+  sound.music = sound.Load("bench_music.mid");
+  sound.shot = sound.Load("bench_shot.wav");
+  if (sound.music == nullptr || sound.shot == nullptr) {
+    state.SkipWithError("loading failed");
+    return;
+  }
+  sound.music->SetRepeats(DMUS_SEG_REPEAT_INFINITE);
+  sound.Play(sound.music, 0);
+  std::vector<float> out(2 * kPull);
+  std::size_t sinceShot = 0;
+  auto second = [&] {
+    for (std::size_t frames = 0; frames < 44100; frames += kPull) {
+      while (sinceShot >= 735) {
+        sound.Play(sound.shot, DMUS_SEGF_SECONDARY);
+        sinceShot -= 735;
+      }
+      zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
+      benchmark::DoNotOptimize(out.data());
+      sinceShot += kPull;
+    }
+  };
+  second();  // to the steady state: thirty shots sounding
+  double peak = 0;
+  for (auto _ : state) {
+    second();
+    for (float v : out) peak = std::max(peak, double{std::fabs(v)});
+  }
+  state.counters["peak"] = peak;  // under 1: the limiter's work
+}
+BENCHMARK(BM_MixOneSecond_MusicAndThirtyShots)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The same second with the music alone, and with the shots alone: where the time goes.
+void BM_MixOneSecond_MusicAlone(benchmark::State& state) {
+  Write("bench_music.mid", Music());
+  Sound sound;
+  sound.music = sound.Load("bench_music.mid");
+  sound.music->SetRepeats(DMUS_SEG_REPEAT_INFINITE);
+  sound.Play(sound.music, 0);
+  std::vector<float> out(2 * kPull);
+  for (auto _ : state)
+    for (std::size_t frames = 0; frames < 44100; frames += kPull)
+      zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
+}
+BENCHMARK(BM_MixOneSecond_MusicAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+void BM_MixOneSecond_ThirtyShotsAlone(benchmark::State& state) {
+  Write("bench_shot.wav", Shot());
+  Sound sound;
+  sound.shot = sound.Load("bench_shot.wav");
+  std::vector<float> out(2 * kPull);
+  std::size_t sinceShot = 735 * 30;
+  for (auto _ : state)
+    for (std::size_t frames = 0; frames < 44100; frames += kPull) {
+      while (sinceShot >= 735) {
+        sound.Play(sound.shot, DMUS_SEGF_SECONDARY);
+        sinceShot -= 735;
+      }
+      zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
+      sinceShot += kPull;
+    }
+}
+BENCHMARK(BM_MixOneSecond_ThirtyShotsAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// Start-up: a fresh performance and loader, the music and the shot loaded and downloaded, the
+// SoundFont loaded anew (as at the start of a process).
+void BM_StartUp_LoadAndDownloadWithSoundFont(benchmark::State& state) {
+  Write("bench_music.mid", Music());
+  Write("bench_shot.wav", Shot());
+  for (auto _ : state) {
+    state.PauseTiming();
+    zr::dmusic::testing::UseSoundFontPaths(zr::dmusic::testing::DefaultSoundFontPaths());
+    state.ResumeTiming();
+    Sound sound;
+    sound.music = sound.Load("bench_music.mid");
+    sound.shot = sound.Load("bench_shot.wav");
+    benchmark::DoNotOptimize(sound.music);
+  }
+}
+BENCHMARK(BM_StartUp_LoadAndDownloadWithSoundFont)->Unit(benchmark::kMillisecond);
+
+// Starting the music: its own synthesizer is made on every play (the SoundFont is shared).
+void BM_PlayMusic_NewSynthesizer(benchmark::State& state) {
+  Write("bench_music.mid", Music());
+  Sound sound;
+  sound.music = sound.Load("bench_music.mid");
+  for (auto _ : state) {
+    sound.Play(sound.music, 0);
+    state.PauseTiming();
+    sound.performance->Stop(nullptr, nullptr, 0, 0);
+    std::vector<float> out(2 * 512);
+    zr::dmusic::testing::PullMix(sound.performance, out.data(), 512);  // the fade, and the voice is gone
+    sound.performance->IsPlaying(nullptr, nullptr);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_PlayMusic_NewSynthesizer)->Unit(benchmark::kMillisecond);
+
+}  // namespace
