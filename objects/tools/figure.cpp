@@ -130,8 +130,10 @@ void draw_figure(Canvas& canvas, const Frame& frame, const Palette& pal, int cre
   add(box({53.5, 39}, {1.2, 5.2}, 0.5), plate(pal.trim, {53.5, 39}, 4, 0.5));
   add(box({60.6, 39}, {2.0, 3.4}, 0.8), plate(pal.trim, {60.6, 39}, 4, 0.6));
   add(circle({40.5, 39.5}, 5.0), plate(pal.armour, {40.5, 39.5}, 5));
-  add(ellipse({33.5, 29}, 8.5, 5.8), plate(pal.armour, {32, 27}, 8));
-  add(poly({{26, 27}, {41, 25.5}, {42, 28}, {27, 29}}), plate(pal.trim, {34, 27}, 8, 0.5));
+  // The shoulder guard: a dome with a gold ridge along its top and a stud.
+  add(ellipse({35, 31}, 7.2, 5.6), plate(pal.armour, {34, 29}, 7));
+  add(capsule({29.5, 28.4}, {40.5, 27.8}, 1.3, 1.0), plate(pal.trim, {35, 28}, 5, 0.4), false);
+  add(circle({36.5, 32.2}, 1.1), flat(shade(pal.trim, 0.9)), false);
 
   // Nothing reaches further than the glows around the box.
   canvas.clip_around(frame, {kFigureWidth / 2, kFigureHeight / 2}, kFigureHeight / 2 + 8);
