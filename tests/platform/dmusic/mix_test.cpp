@@ -182,19 +182,24 @@ TEST_F(Mix, TheMusicGoesOnUnderThirtyOverlappingEffects) {
 }
 
 TEST_F(Mix, TheLimiterKeepsLoudSumsInsideWithoutSteps) {
-  // Eight plays of a 0.45 sine at once: 3.6 before limiting, rising from silence.
+  // A 0.3 sine plays; then eight plays of a 0.45 sine join it at once (3.9 before limiting) where
+  // the first is at its crest, so a gain that jumped would show as a step.
+  const std::vector<int> background = SineSamples(2, 44100, 441.0, 0.3, 44100);
   const std::vector<int> loud = SineSamples(2, 44100, 220.0, 0.45, 22050);
+  IDirectMusicSegment8* under = Load("under.wav", Wav(2, 44100, 16, Pcm16(background)));
   IDirectMusicSegment8* effect = Load("loud.wav", Wav(2, 44100, 16, Pcm16(loud)));
   ASSERT_NE(effect, nullptr);
-  std::vector<float> quiet = Pull(100);
+  ASSERT_EQ(Play(under), S_OK);
+  std::vector<float> mix = Pull(1025);
   for (int i = 0; i < 8; ++i) ASSERT_EQ(Play(effect), S_OK);
-  std::vector<float> mix = Pull(22050);
+  std::vector<float> rest = Pull(22050);
+  mix.insert(mix.end(), rest.begin(), rest.end());
   float biggestInputStep = 0, biggestStep = 0;
   float previousInput = 0, previous = 0;
   for (std::size_t i = 0; i < mix.size(); i += 2) {
     ASSERT_LE(std::fabs(mix[i]), 1.0f) << i / 2;
     ASSERT_LE(std::fabs(mix[i + 1]), 1.0f) << i / 2;
-    float input = 8 * Value(loud[i]);
+    float input = Value(background[i]) + (i >= 2050 ? 8 * Value(loud[i - 2050]) : 0.0f);
     biggestInputStep = std::max(biggestInputStep, std::fabs(input - previousInput));
     biggestStep = std::max(biggestStep, std::fabs(mix[i] - previous));
     previousInput = input;
