@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <map>
 #include <set>
 
 #include "frame_pacer.h"
@@ -58,6 +59,10 @@ class QuadBatch;
 
 inline constexpr unsigned kSamplerCount = 16 + 5;  // 0-15, D3DDMAPSAMPLER and 4 vertex samplers
 inline constexpr unsigned kTextureUnits = 16;
+// Transform slots: 0 view, 1 projection, 2-9 texture 0-7, 10-265 world 0-255.
+inline constexpr unsigned kTransformCount = 2 + 8 + 256;
+// The slot of a transform state, or -1 when it names none.
+int TransformSlot(DWORD state);
 
 // Whether `state` names a render state of Direct3D 9.
 bool IsRenderState(DWORD state);
@@ -119,6 +124,12 @@ class GlDevice final : public IDirect3DDevice9 {
                                           D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
   HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
   HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
+  HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+  HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+  HRESULT STDMETHODCALLTYPE SetLight(DWORD index, const D3DLIGHT9* light) override;
+  HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override;
+  HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override;
+  HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD index, BOOL* enable) override;
 
   // --- For the drawing backends ---------------------------------------------------------------
 
@@ -273,6 +284,7 @@ class GlDevice final : public IDirect3DDevice9 {
   HRESULT ReadRows(GLuint framebuffer, LONG left, LONG top, LONG width, LONG height, void* bits, int pitch);
   void SetFullScreen(bool fullScreen);
   void ResetStates();
+  void ResetFixedFunction();
   void ApplySamplers();
   void ApplyRenderStates(std::uint32_t groups);
   void UpdateLoss();
@@ -309,6 +321,10 @@ class GlDevice final : public IDirect3DDevice9 {
   std::unique_ptr<BackBufferSurface> backBufferSurface_;
 
   std::array<DWORD, D3D_MAX_RENDERSTATE> renderStates_{};
+  // Fixed-function state: transforms (view, projection, 8 texture, 256 world) and lights.
+  std::array<D3DMATRIX, kTransformCount> transforms_{};
+  std::map<DWORD, D3DLIGHT9> lights_;
+  std::set<DWORD> enabledLights_;
   std::array<std::array<DWORD, D3D_MAX_SAMPLERSTATE>, kSamplerCount> samplerStates_{};
   std::array<GLuint, kTextureUnits> samplers_{};
   std::uint32_t dirty_ = kDirtyAll;

@@ -251,6 +251,7 @@ void GlDevice::ResetStates() {
     for (DWORD t = 0; t < D3D_MAX_SAMPLERSTATE; ++t) sampler[t] = DefaultSamplerState(t);
   viewport_ = D3DVIEWPORT9{0, 0, pp_.BackBufferWidth, pp_.BackBufferHeight, 0.0f, 1.0f};
   textures_.fill(nullptr);
+  ResetFixedFunction();
   dirty_ = kDirtyAll;
   dirtySamplers_ = (1u << kTextureUnits) - 1;
   ++stateSerial_;

@@ -112,6 +112,14 @@ struct IDirect3DDevice9 : public IUnknown {
   STDMETHOD(SetTexture)(DWORD stage, IDirect3DBaseTexture9* texture) PURE;
   // The texture bound to `stage`, with a reference for the caller (null when none is).
   STDMETHOD(GetTexture)(DWORD stage, IDirect3DBaseTexture9** texture) PURE;
+  // World, view, projection and texture transforms; identity after creation and Reset.
+  STDMETHOD(SetTransform)(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) PURE;
+  STDMETHOD(GetTransform)(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) PURE;
+  // Lights by index; enabling one never set makes it a white directional light along +z.
+  STDMETHOD(SetLight)(DWORD index, const D3DLIGHT9* light) PURE;
+  STDMETHOD(GetLight)(DWORD index, D3DLIGHT9* light) PURE;
+  STDMETHOD(LightEnable)(DWORD index, BOOL enable) PURE;
+  STDMETHOD(GetLightEnable)(DWORD index, BOOL* enable) PURE;
 };
 
 typedef IDirect3D9* LPDIRECT3D9;

@@ -214,7 +214,39 @@ class Device final : public fake::Counted<IDirect3DDevice9> {
   HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override {
     if (texture != nullptr) *texture = nullptr;
     return Result(Platform::Get().Record("IDirect3DDevice9::GetTexture", D3D_OK, stage));
+  }  HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetTransform", matrix != nullptr ? D3D_OK : D3DERR_INVALIDCALL,
+                                               state, static_cast<const void*>(matrix)));
+    if (SUCCEEDED(hr) && matrix != nullptr) Get().transforms[state] = *matrix;
+    return hr;
   }
+  HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override {
+    auto found = Get().transforms.find(state);
+    if (matrix != nullptr && found != Get().transforms.end()) *matrix = found->second;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetTransform", D3D_OK, state));
+  }
+  HRESULT STDMETHODCALLTYPE SetLight(DWORD index, const D3DLIGHT9* light) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetLight", light != nullptr ? D3D_OK : D3DERR_INVALIDCALL,
+                                               index, static_cast<const void*>(light)));
+    if (SUCCEEDED(hr) && light != nullptr) Get().lights[index] = *light;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override {
+    auto found = Get().lights.find(index);
+    if (light != nullptr && found != Get().lights.end()) *light = found->second;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetLight", found != Get().lights.end() ? D3D_OK : D3DERR_INVALIDCALL, index));
+  }
+  HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::LightEnable", D3D_OK, index, enable));
+    if (SUCCEEDED(hr)) Get().lightsEnabled[index] = enable;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD index, BOOL* enable) override {
+    auto found = Get().lightsEnabled.find(index);
+    if (enable != nullptr) *enable = found != Get().lightsEnabled.end() ? found->second : FALSE;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetLightEnable", D3D_OK, index));
+  }
+
 
  private:
   IDirect3D9* direct3D_;

@@ -50,15 +50,28 @@ TEST_F(Device, AnUnopenableDriverFallsBackToTheDummyWhichPlaysInRealTime) {
                                        reinterpret_cast<void**>(&effect)),
             S_OK);
   ASSERT_EQ(effect->Download(performance), S_OK);
+  // A piece of a tenth of a second too, whose synthesizer renders on SDL's audio thread.
+  Track t;
+  t.Event(0, {0x90, 60, 100}).Event(48, {0x80, 60, 0}).End();
+  ASSERT_TRUE(WriteFile("tenth.mid", Smf(0, 240, {t})));
+  std::wstring midiName = Wide("tenth.mid");
+  IDirectMusicSegment8* music = nullptr;
+  ASSERT_EQ(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, midiName.data(),
+                                       reinterpret_cast<void**>(&music)),
+            S_OK);
+  ASSERT_EQ(music->Download(performance), S_OK);
+  ASSERT_EQ(performance->PlaySegmentEx(music, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr), S_OK);
   ASSERT_EQ(performance->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr),
             S_OK);
   EXPECT_EQ(performance->IsPlaying(effect, nullptr), S_OK);
   // The dummy's thread pulls the mix: a tenth of a second of sound is over well within five.
   auto start = std::chrono::steady_clock::now();
-  while (performance->IsPlaying(effect, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+  while (performance->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(performance->IsPlaying(effect, nullptr), S_FALSE);
+  EXPECT_EQ(performance->IsPlaying(music, nullptr), S_FALSE);
   effect->Release();
+  music->Release();
   loader->Release();
   EXPECT_EQ(performance->CloseDown(), S_OK);
   EXPECT_EQ(performance->CloseDown(), S_OK);

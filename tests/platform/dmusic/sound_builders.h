@@ -18,7 +18,9 @@ inline void Le(Bytes& b, std::uint64_t v, int n) {
 inline void Be(Bytes& b, std::uint64_t v, int n) {
   for (int i = n - 1; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
-inline void Append(Bytes& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+inline void Append(Bytes& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(tag[i]));
+}
 
 // A RIFF chunk; `declared` replaces the true size when given (a lying size).
 inline Bytes Chunk(const char* tag, const Bytes& body, std::int64_t declared = -1) {
