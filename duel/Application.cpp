@@ -6,12 +6,12 @@
 #include "GameObjects.h"
 #include "errorfile/zr_ErrorException.h"
 
+HWND mainWindow = nullptr;
 int framesPerSecond = 0;
 bool deviceLost = false;
 
 namespace {
 
-HWND mainWindow = nullptr;
 LONGLONG counterFrequency = 0;
 LONGLONG lastTick = 0;
 LONGLONG nowTick = 0;

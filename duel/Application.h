@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+// The main window.
+extern HWND mainWindow;
 // Frames per second, measured over windows of a third of a second; 0 until the first closes.
 extern int framesPerSecond;
 // Set when Present reports a lost device; the next frame recovers it first.

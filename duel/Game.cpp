@@ -1,20 +1,50 @@
-// Until the duel is in place, a game frame clears the screen to black and presents it.
+// The game's part of the main loop: start-up, one frame, and the device-loss steps.
 #include "Game.h"
 
 #include "Application.h"
+#include "Duel.h"
 #include "GameObjects.h"
+#include "Screens.h"
 
-int StartGame(HINSTANCE) {
+int StartGame(HINSTANCE instance) {
+  textureManager.Initialise(graphics.GetDevice());
+  int result = LoadResources(graphics.GetDevice());
+  if (result != 0) return result;
+  input.Initialise(mainWindow, instance);
+  input.InitMouse(mainWindow, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND);
+  input.InitKeyboard(mainWindow, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND);
   StartFrameTimer();
+  sound.Initialise();
+  sound.AddBackgroundMusic("../objects/sfx/open.mid");
+  sound.PlayBackgroundMusic();
+  sound.AddSound(kShotSound);
   return 0;
 }
 
 void RunGameFrame() {
-  graphics.Clear(0xFF000000, 0, 0, 0, 0);
-  graphics.BeginScene();
-  if (graphics.Present() == D3DERR_DEVICELOST) deviceLost = true;
+  input.GetMouseInput(&mouse);
+  input.GetKeyboardInput(&keyboard);
+  UpdateDuel();
+  if (MatchOver()) DrawWinScreen();
+  else DrawGameScreen();
 }
 
-void ReleaseGameDeviceObjects() {}
+void ReleaseGameDeviceObjects() {
+  leftPlayerSprite.OnLostDevice();
+  rightPlayerSprite.OnLostDevice();
+  emblemSprite.OnLostDevice();
+  shotSprite.OnLostDevice();
+  winPlayer1Sprite.OnLostDevice();
+  winPlayer2Sprite.OnLostDevice();
+  font.OnLostDevice();
+}
 
-void RestoreGameDeviceObjects() {}
+void RestoreGameDeviceObjects() {
+  font.OnResetDevice();
+  leftPlayerSprite.OnResetDevice();
+  rightPlayerSprite.OnResetDevice();
+  emblemSprite.OnResetDevice();
+  shotSprite.OnResetDevice();
+  winPlayer2Sprite.OnResetDevice();
+  winPlayer1Sprite.OnResetDevice();
+}

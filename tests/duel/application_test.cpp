@@ -13,6 +13,7 @@
 #include "fake_d3d9.h"
 #include "fake_platform.h"
 #include "fake_win32.h"
+#include "game_fixture.h"
 #include "scratch_directory.h"
 
 using ::testing::ElementsAre;
@@ -26,16 +27,14 @@ class Application : public ::testing::Test {
  protected:
   void SetUp() override {
     p.Reset();
+    AddGameFiles();
     // Guard against a loop that never ends: no test needs more than a few hundred presents.
     p.OnCall("IDirect3DDevice9::Present", [this](const fake::Call&) {
       if (++presents > 500) throw std::runtime_error("the main loop does not end");
     });
   }
   // The global objects die with the process; between tests they are rebuilt in place.
-  void TearDown() override {
-    graphics.~zr_DirectXGraphics();
-    new (&graphics) zr_DirectXGraphics;
-  }
+  void TearDown() override { RebuildGlobals(); }
   int Run() { return WinMain(kInstance, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT); }
   // Ends the loop at the nth present.
   void QuitAtPresent(int nth) {
@@ -82,10 +81,11 @@ TEST_F(Application, StartsTheCounterTheWindowAndTheDeviceInOrder) {
   EXPECT_EQ(pp.Windowed, FALSE);
   EXPECT_EQ(pp.BackBufferWidth, 1024u);
   EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D16);
-  EXPECT_EQ(fake::LiveComObjects(), 2);  // the global graphics object still holds both
   p.Reset();
   TearDown();
-  EXPECT_THAT(p.Names(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
+  EXPECT_EQ(fake::LiveComObjects(), 0);
+  EXPECT_THAT(Only({"IDirect3DDevice9::Release", "IDirect3D9::Release"}),
+              ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
 }
 
 TEST_F(Application, WithoutAPerformanceCounterReportsError13) {
@@ -162,9 +162,11 @@ TEST_F(Application, FrameRateIsSixtyOrFiftySevenAtSixtyFramesPerSecond) {
   // A hair slower: the 20th frame already passes it, after 19 counted frames.
   TearDown();
   p.Reset();
+  AddGameFiles();
   presents = 0;
   p.OnCall("IDirect3DDevice9::Present", [this](const fake::Call&) { ++presents; });
   std::vector<int> slower = MeasuredRates(p, 3'000'000, 50'001, 30, presents);
+  ASSERT_EQ(slower.size(), 30u);
   EXPECT_EQ(slower[18], 0);
   EXPECT_EQ(slower[19], 57);
 }
