@@ -60,6 +60,7 @@ TEST(XFileRead, TheSceneReadsAlikeInEveryEncoding) {
     for (bool doubles : {false, true}) {
       SCOPED_TRACE(std::string(FormatName(format)) + (doubles ? " 0064" : " 0032"));
       ExpectSameMesh(Read(SceneFile(format, doubles)), reference);
+      ExpectSameMesh(Read(SceneFile(format, doubles, 32768, true)), reference);
     }
   }
   // Compressed in blocks of 64 bytes: many blocks, each reaching back into the ones before.
@@ -90,6 +91,10 @@ TEST(XFileRead, TheSceneIsMergedTransformedAndSplit) {
   EXPECT_EQ(mesh.vertices[0].color, 0xFFFF0000u);
   EXPECT_EQ(mesh.vertices[3].color, 0x800000FFu);
   EXPECT_EQ(mesh.vertices[1].color, 0xFFFFFFFFu);
+  EXPECT_EQ(mesh.vertices[4].color, 0xCC336699u);
+  EXPECT_EQ(mesh.vertices[5].color, 0x00000000u);
+  EXPECT_EQ(mesh.vertices[9].color, mesh.vertices[1].color);
+  EXPECT_EQ(mesh.vertices[6].color, 0xFFFFFFFFu);  // the triangle has no colours
 
   // The quad as a fan, the triangles through the copy of vertex 1; vertex 2 keeps one normal
   // though two indices name it.

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -110,12 +111,33 @@ void XWriter::End() {
   else out_ += "}\n";
 }
 
-void XWriter::Ints(const std::vector<std::uint32_t>& values) {
-  if (!binary_) {
+void XWriter::TextValues(const std::vector<std::string>& values, Shape shape, int group) {
+  if (shape == Shape::kMembers) {
+    for (const std::string& v : values) out_ += v + ";";
+  } else if (shape == Shape::kArray && group == 1) {
+    for (std::size_t i = 0; i < values.size(); ++i) out_ += values[i] + (i + 1 == values.size() ? ";" : ",");
+  } else if (shape == Shape::kArray) {
     for (std::size_t i = 0; i < values.size(); ++i) {
-      out_ += std::to_string(values[i]);
-      out_ += i + 1 == values.size() ? ";\n" : ",";
+      out_ += values[i] + ";";
+      if ((i + 1) % group == 0) out_ += i + 1 == values.size() ? ";\n" : ",\n";
     }
+  } else {
+    for (std::size_t i = 0; i < values.size();) {
+      std::size_t n = std::stoul(values[i]);
+      out_ += values[i] + ";";
+      for (std::size_t k = 1; k <= n && i + k < values.size(); ++k) out_ += values[i + k] + (k == n ? ";" : ",");
+      i += n + 1;
+      out_ += i >= values.size() ? ";\n" : ",\n";
+    }
+  }
+  out_ += '\n';
+}
+
+void XWriter::Ints(const std::vector<std::uint32_t>& values, Shape shape, int group) {
+  if (!binary_) {
+    std::vector<std::string> text;
+    for (std::uint32_t v : values) text.push_back(std::to_string(v));
+    TextValues(text, shape, group);
     return;
   }
   Token(6);
@@ -123,14 +145,16 @@ void XWriter::Ints(const std::vector<std::uint32_t>& values) {
   for (std::uint32_t v : values) Dword(v);
 }
 
-void XWriter::Floats(const std::vector<double>& values) {
+void XWriter::Floats(const std::vector<double>& values, Shape shape, int group) {
   if (!binary_) {
+    std::vector<std::string> text;
     for (double v : values) {
-      char text[40];
-      std::snprintf(text, sizeof text, "%.9g;", v);
-      out_ += text;
+      char number[40];
+      std::snprintf(number, sizeof number, "%.9g", v);
+      text.push_back(number);
+      if (text.back().find_first_of(".en") == std::string::npos) text.back() += ".0";  // as exporters write
     }
-    out_ += '\n';
+    TextValues(text, shape, group);
     return;
   }
   Token(7);
@@ -158,7 +182,8 @@ void XWriter::String(std::string_view text) {
   Token(2);
   Dword(static_cast<std::uint32_t>(text.size()));
   out_ += text;
-  Dword(20);  // the terminating semicolon, as a 32-bit value
+  if (wideTerminator_) Dword(20);
+  else Token(20);
 }
 
 void XWriter::Reference(std::string_view target) {
@@ -217,67 +242,108 @@ const std::vector<double> Scene::kUvs = {0, 0, 1, 0, 1, 1, 0, 1, 0.25, 0.5, 0.75
 const std::vector<double> Scene::kRootMatrix = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1};
 const std::vector<double> Scene::kChildMatrix = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
 const std::vector<double> Scene::kTriangle = {5, 5, 5, 6, 5, 5, 5, 6, 5};
+// RGBA per panel vertex, written in reverse order by index.
+const std::vector<double> Scene::kColors = {1, 0, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 0, 0, 1, 0.5, 0.2, 0.4, 0.6, 0.8, 0, 0, 0, 0};
 
-std::string SceneFile(Format format, bool doubles, std::size_t blockBytes) {
+namespace {
+
+using Shape = XWriter::Shape;
+
+// Material { ColorRGBA faceColor; FLOAT power; ColorRGB specularColor; ColorRGB emissiveColor; }
+void MaterialValues(XWriter& w, std::vector<double> v) {
+  w.Floats({v[0], v[1], v[2], v[3]});
+  w.TextOnly(";");
+  w.Floats({v[4]});
+  w.Floats({v[5], v[6], v[7]});
+  w.TextOnly(";");
+  w.Floats({v[8], v[9], v[10]});
+  w.TextOnly(";\n");
+}
+
+void Matrix(XWriter& w, const std::vector<double>& m) {
+  w.Begin("FrameTransformMatrix");
+  w.Floats(m, Shape::kArray);
+  w.TextOnly(";");
+  w.End();
+}
+
+}  // namespace
+
+void WriteMaterial(XWriter& w, std::string_view name, const std::vector<double>& values) {
+  w.Begin("Material", name);
+  MaterialValues(w, values);
+  w.End();
+}
+
+std::string SceneFile(Format format, bool doubles, std::size_t blockBytes, bool fullMaterialList) {
   XWriter w(IsBinary(format), doubles);
   w.Template("Vector", "3D82AB5E-62DA-11cf-AB39-0020AF71E433");
   w.Template("Mesh", "3D82AB44-62DA-11cf-AB39-0020AF71E433");
   w.Begin("Header");
   w.Ints({1, 0, 1});
   w.End();
-  w.Begin("Material", "Brick", "10203040-5060-7080-90A0-B0C0D0E0F000");
-  w.Floats({0.75, 0.5, 0.25, 1, 12.5, 0.1, 0.2, 0.3, 0, 0, 0.05});
+  w.Begin("Material", "Brick");
+  MaterialValues(w, {0.75, 0.5, 0.25, 1, 12.5, 0.1, 0.2, 0.3, 0, 0, 0.05});
   w.Begin("TextureFilename");
   w.String("textures\\Brick Wall.PNG");
   w.End();
   w.End();
   w.Begin("Frame", "Root");
-  w.Begin("FrameTransformMatrix");
-  w.Floats(Scene::kRootMatrix);
-  w.End();
+  Matrix(w, Scene::kRootMatrix);
   w.Begin("Frame", "Child");
   w.Begin("Mesh", "Panel");
   w.Ints({6});
-  w.Floats(Scene::kPositions);
+  w.Floats(Scene::kPositions, Shape::kArray, 3);
   w.Ints({3});
-  w.Ints(Scene::kFaces);
+  w.Ints(Scene::kFaces, Shape::kFaces);
   w.Begin("MeshNormals");
   w.Ints({3});
-  w.Floats(Scene::kNormals);
+  w.Floats(Scene::kNormals, Shape::kArray, 3);
   w.Ints({3});
-  w.Ints(Scene::kFaceNormals);
+  w.Ints(Scene::kFaceNormals, Shape::kFaces);
   w.End();
   w.Begin("MeshTextureCoords");
   w.Ints({6});
-  w.Floats(Scene::kUvs);
+  w.Floats(Scene::kUvs, Shape::kArray, 2);
   w.End();
-  w.Begin("MeshVertexColors");
-  w.Ints({2, 0});
-  w.Floats({1, 0, 0, 1});
-  w.Ints({3});
-  w.Floats({0, 0, 1, 0.5});
+  w.Begin("MeshVertexColors");  // IndexedColor { DWORD index; ColorRGBA indexColor; }
+  w.Ints({6});
+  for (std::uint32_t v = 0; v < 6; ++v) {
+    w.Ints({5 - v});
+    w.Floats({Scene::kColors[(5 - v) * 4], Scene::kColors[(5 - v) * 4 + 1], Scene::kColors[(5 - v) * 4 + 2],
+              Scene::kColors[(5 - v) * 4 + 3]});
+    w.TextOnly(v == 5 ? ";;\n" : ";,\n");
+  }
   w.End();
   w.Begin("MeshMaterialList");
-  w.Ints({2, 2, 0, 1});  // 2 materials, 2 indices for 3 polygons: the last repeats
+  if (fullMaterialList) {
+    w.Ints({2, 3});
+    w.Ints({0, 1, 1}, Shape::kArray);
+  } else {
+    w.Ints({2, 2});  // 2 materials, 2 indices for 3 polygons: the last repeats
+    w.Ints({0, 1}, Shape::kArray);
+  }
   w.Reference("Brick");
   w.Begin("Material", "Glass");
-  w.Floats({0.5, 0.5, 1, 0.25, 40, 1, 1, 1, 0, 0, 0});
+  MaterialValues(w, {0.5, 0.5, 1, 0.25, 40, 1, 1, 1, 0, 0, 0});
   w.End();
   w.End();
   w.Begin("VertexDuplicationIndices");  // unknown here: skipped
-  w.Ints({6, 6, 0, 1, 2, 3, 4, 5});
+  w.Ints({6, 6});
+  w.Ints({0, 1, 2, 3, 4, 5}, Shape::kArray);
   w.End();
   w.End();  // Mesh
   // The transform may come after the mesh it applies to.
-  w.Begin("FrameTransformMatrix");
-  w.Floats(Scene::kChildMatrix);
-  w.End();
+  Matrix(w, Scene::kChildMatrix);
   w.End();  // Child
   w.End();  // Root
+  w.Begin("Frame", "Plain");  // no transform of its own
   w.Begin("Mesh");
   w.Ints({3});
-  w.Floats(Scene::kTriangle);
-  w.Ints({1, 3, 0, 1, 2});
+  w.Floats(Scene::kTriangle, Shape::kArray, 3);
+  w.Ints({1});
+  w.Ints({3, 0, 1, 2}, Shape::kFaces);
+  w.End();
   w.End();
   return MakeFile(format, w.body(), doubles, blockBytes);
 }
