@@ -15,6 +15,8 @@ build_packages=(
   libfreetype-dev libfontconfig-dev
   # DirectMusic: MIDI through FluidSynth, mixed by our own mixer over SDL audio.
   libfluidsynth-dev
+  # D3DX .X mesh files: the compressed forms are inflated with zlib's raw inflate.
+  zlib1g-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
@@ -37,8 +39,10 @@ test_packages=(
   # The result-code table is checked against the platform's code headers, which the cross
   # compiler evaluates.
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
-  # The image reader's tests write PNG chunks by hand (zlib's crc32 and compress).
-  zlib1g-dev
+  # The image reader's tests write PNG chunks by hand (zlib's crc32 and compress); zlib1g-dev
+  # itself is in the build list.
+  # The .X mesh reader's tests compare good files with what Assimp reads from them.
+  libassimp-dev
   # The image reader's libFuzzer target is built with clang; libclang_rt.fuzzer (and clang's
   # sanitizer runtimes) come in libclang-rt-14-dev, only recommended by clang-14.
   clang-14 libclang-rt-14-dev
