@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "xfile.h"
@@ -233,6 +235,27 @@ TEST(XFileRead, FilesReadLikeMemory) {
   Limits tiny;
   tiny.maxFileBytes = file.size() - 1;
   EXPECT_EQ(ReadMeshMemory(file.data(), file.size(), &fromFile, tiny), DXFILEERR_BADFILE);
+}
+
+// The fuzzer's seeds (tests/fuzz/xfile_corpus) are files this writer made: the scenes among them
+// must still read as the scene does.
+TEST(XFileRead, TheFuzzSeedsRead) {
+  Mesh scene = Read(SceneFile(Format::kText));
+  int scenes = 0, files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ZR_XFILE_SEEDS_DIR)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SCOPED_TRACE(entry.path().string());
+    Mesh mesh = Read(file);
+    EXPECT_LE(file.size(), 8192u);  // the fuzzer's longest input
+    ++files;
+    if (entry.path().filename().string().rfind("scene_", 0) == 0) {
+      ExpectSameMesh(mesh, scene);
+      ++scenes;
+    }
+  }
+  EXPECT_GE(scenes, 4);
+  EXPECT_GT(files, scenes);
 }
 
 }  // namespace
