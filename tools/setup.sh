@@ -17,6 +17,8 @@ build_packages=(
   libfluidsynth-dev
   # D3DX .X mesh files: the compressed forms are inflated with zlib's raw inflate.
   zlib1g-dev
+  # D3DX meshes: progressive meshes on OpenMesh's decimater, vertex-cache order by meshoptimizer.
+  libopenmesh-dev libmeshoptimizer-dev
 )
 # Running the game: SDL's dialogs on X11 draw their text with the core X fonts.
 run_packages=(
