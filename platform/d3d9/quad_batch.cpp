@@ -73,6 +73,8 @@ GLuint Compile(GLenum type, const char* source) {
 }  // namespace
 
 QuadBatch::QuadBatch(GlDevice* device) : device_(device), vertices_(new Vertex[kMaxQuads * 4]) {
+  while (glGetError() != GL_NO_ERROR) {  // errors of earlier calls are not ours
+  }
   vertexShader_ = Compile(GL_VERTEX_SHADER, kVertexShader);
   if (vertexShader_ == 0 || ProgramFor(D3DCMP_ALWAYS) == nullptr) return;
 
@@ -80,7 +82,6 @@ QuadBatch::QuadBatch(GlDevice* device) : device_(device), vertices_(new Vertex[k
   glBindVertexArray(vao_);
   glGenBuffers(1, &vertexBuffer_);
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * kMaxQuads), nullptr, GL_STREAM_DRAW);
   auto stride = static_cast<GLsizei>(sizeof(Vertex));
   glEnableVertexAttribArray(0);
   glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(offsetof(Vertex, x)));
@@ -207,10 +208,8 @@ void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
 
   glBindVertexArray(vao_);
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-  auto bytes = static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * quads);
   // A fresh store each time: GL need not wait for the previous flush's draws.
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * kMaxQuads), nullptr, GL_STREAM_DRAW);
-  glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, vertices_.get());
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex) * 4 * quads), vertices_.get(), GL_STREAM_DRAW);
 
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
