@@ -2,11 +2,16 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
+
+#include "d3d9_testing.h"
 
 namespace zr::d3d9 {
 
 namespace {
+
+std::atomic<bool> g_pacing{true};
 
 constexpr int kWindow = 16;  // frames looked at before deciding who paces
 
@@ -40,7 +45,7 @@ void FramePacer::Configure(unsigned interval, double refreshHz, bool swapInterva
 }
 
 void FramePacer::WaitForTurn() {
-  if (!TimerPaces() || deadline_ < 0) return;
+  if (!TimerPaces() || deadline_ < 0 || !testing::Pacing()) return;
   if (Now() < deadline_) SleepUntil(deadline_);
 }
 
@@ -75,5 +80,12 @@ void FramePacer::Presented(std::int64_t swapStart, std::int64_t swapEnd) {
   blockingSwaps_ = 0;
   windowStart_ = swapEnd;
 }
+
+namespace testing {
+
+void SetPacing(bool on) { g_pacing.store(on, std::memory_order_relaxed); }
+bool Pacing() { return g_pacing.load(std::memory_order_relaxed); }
+
+}  // namespace testing
 
 }  // namespace zr::d3d9

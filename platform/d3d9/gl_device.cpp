@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d9_testing.h"
 #include "quad_batch.h"
 #include "surface.h"
 #include "texture.h"
@@ -268,7 +269,7 @@ HRESULT GlDevice::ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp) {
 }
 
 void GlDevice::ConfigurePacing() {
-  unsigned refreshes = Refreshes(pp_.PresentationInterval);
+  unsigned refreshes = testing::Pacing() ? Refreshes(pp_.PresentationInterval) : 0;
   double hz = 0;
   SDL_DisplayMode mode{};
   int display = SDL_GetWindowDisplayIndex(window_.get());
