@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "d3d9_testing.h"
+#include "fixed_function.h"
 #include "quad_batch.h"
 #include "surface.h"
 #include "texture.h"
@@ -104,6 +105,7 @@ GlDevice::~GlDevice() {
   if (context_ != nullptr) {
     MakeCurrent();
     quads_.reset();
+    fixed_.reset();
     DestroyBuffers();
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     SDL_GL_MakeCurrent(window_.get(), nullptr);

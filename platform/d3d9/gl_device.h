@@ -29,7 +29,9 @@
 //   are read with RenderState(); StateSerial() changes whenever any render state does.
 // - A backend that changes GL state behind PrepareDraw's back calls InvalidateGlState() with the
 //   groups it touched. Programs, vertex arrays, buffers and the textures bound to units are not
-//   tracked: each backend binds its own before it draws.
+//   tracked: each backend binds its own before it draws. Buffers are filled through the
+//   GL_COPY_WRITE_BUFFER binding, which no vertex array holds. The provoking vertex is the first
+//   (D3D's flat shading), set once by the fixed-function pipeline.
 // - Textures are stored top row first, as D3D lays them out: texture coordinate v is GL's t.
 // - Drawing held back to be sent in batches (sprites and text go through Quads()) is flushed by
 //   the device before anything else touches the back buffer or changes a state it depends on:
@@ -54,7 +56,10 @@
 namespace zr::d3d9 {
 
 class BackBufferSurface;
+class FixedFunction;
+class GlIndexBuffer;
 class GlTexture;
+class GlVertexBuffer;
 class QuadBatch;
 
 inline constexpr unsigned kSamplerCount = 16 + 5;  // 0-15, D3DDMAPSAMPLER and 4 vertex samplers
@@ -63,6 +68,13 @@ inline constexpr unsigned kTextureUnits = 16;
 inline constexpr unsigned kTransformCount = 2 + 8 + 256;
 // The slot of a transform state, or -1 when it names none.
 int TransformSlot(DWORD state);
+// Texture stages with stage states (0 to 7) and the numbers of their states.
+inline constexpr unsigned kTextureStages = 8;
+inline constexpr unsigned kStageStateCount = 33;
+// Whether `type` names a texture stage state of Direct3D 9.
+bool IsTextureStageState(DWORD type);
+// The documented value of a texture stage state after CreateDevice and Reset.
+DWORD DefaultTextureStageState(unsigned stage, DWORD type);
 
 // Whether `state` names a render state of Direct3D 9.
 bool IsRenderState(DWORD state);
@@ -130,6 +142,27 @@ class GlDevice final : public IDirect3DDevice9 {
   HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override;
   HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override;
   HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD index, BOOL* enable) override;
+  HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                               IDirect3DVertexBuffer9** vertexBuffer, HANDLE* sharedHandle) override;
+  HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                              IDirect3DIndexBuffer9** indexBuffer, HANDLE* sharedHandle) override;
+  HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override;
+  HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override;
+  HRESULT STDMETHODCALLTYPE SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* streamData, UINT offsetInBytes,
+                                            UINT stride) override;
+  HRESULT STDMETHODCALLTYPE GetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9** streamData,
+                                            UINT* offsetInBytes, UINT* stride) override;
+  HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* indexData) override;
+  HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9** indexData) override;
+  HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
+                                          UINT primitiveCount) override;
+  HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE primitiveType, INT baseVertexIndex,
+                                                 UINT minVertexIndex, UINT numVertices, UINT startIndex,
+                                                 UINT primitiveCount) override;
+  HRESULT STDMETHODCALLTYPE SetMaterial(const D3DMATERIAL9* material) override;
+  HRESULT STDMETHODCALLTYPE GetMaterial(D3DMATERIAL9* material) override;
+  HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
 
   // --- For the drawing backends ---------------------------------------------------------------
 
@@ -190,6 +223,21 @@ class GlDevice final : public IDirect3DDevice9 {
       h->FlushDrawing();
     }
   }
+  // Fixed-function state, as the pipeline of DrawPrimitive and DrawIndexedPrimitive reads it.
+  // Each group has a change count that moves whenever anything in it is set (and at Reset).
+  enum class Change : unsigned { kView, kProjection, kWorld, kLights, kMaterial, kStages, kCount };
+  std::uint64_t ChangeCount(Change group) const { return changes_[static_cast<unsigned>(group)]; }
+  const D3DMATRIX& Transform(int slot) const { return transforms_[static_cast<std::size_t>(slot)]; }
+  const std::map<DWORD, D3DLIGHT9>& Lights() const { return lights_; }
+  const std::set<DWORD>& EnabledLights() const { return enabledLights_; }
+  const D3DMATERIAL9& Material() const { return material_; }
+  DWORD TextureStageState(unsigned stage, DWORD type) const { return stageStates_[stage][type]; }
+  // The fixed-function pipeline's programs (made on the first draw; null before).
+  FixedFunction* FixedPipeline() const { return fixed_.get(); }
+  // Called by a vertex or index buffer as it goes: it is unbound from the streams and indices,
+  // and nothing may keep its GL buffer `name` any more.
+  void ForgetBuffer(const void* buffer, GLuint name);
+
   // Whether a render state has made blending read the back buffer's alpha since the last Reset:
   // an A8R8G8B8 back buffer then lives in a framebuffer of ours from the next frame on, for the
   // window has no alpha channel to keep it in.
@@ -285,6 +333,10 @@ class GlDevice final : public IDirect3DDevice9 {
   void SetFullScreen(bool fullScreen);
   void ResetStates();
   void ResetFixedFunction();
+  void Changed(Change group) { changes_[static_cast<unsigned>(group)] = ++changeCounter_; }
+  // Checks a draw and sends it to the fixed-function pipeline.
+  HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, bool indexed, INT baseVertex, UINT first,
+               UINT minVertexIndex, UINT numVertices);
   void ApplySamplers();
   void ApplyRenderStates(std::uint32_t groups);
   void UpdateLoss();
@@ -325,6 +377,22 @@ class GlDevice final : public IDirect3DDevice9 {
   std::array<D3DMATRIX, kTransformCount> transforms_{};
   std::map<DWORD, D3DLIGHT9> lights_;
   std::set<DWORD> enabledLights_;
+  D3DMATERIAL9 material_{};
+  std::array<std::array<DWORD, kStageStateCount>, kTextureStages> stageStates_{};
+  std::array<std::uint64_t, static_cast<unsigned>(Change::kCount)> changes_{};
+  std::uint64_t changeCounter_ = 0;
+  // Vertex streams (only stream 0 is drawn from: vertices come in one stream with an FVF) and
+  // indices; the device keeps no reference on them, a buffer unbinds itself as it goes.
+  struct Stream {
+    GlVertexBuffer* buffer = nullptr;
+    UINT offset = 0;
+    UINT stride = 0;
+  };
+  static constexpr unsigned kStreams = 16;
+  std::array<Stream, kStreams> streams_{};
+  GlIndexBuffer* indices_ = nullptr;
+  DWORD fvf_ = 0;
+  std::unique_ptr<FixedFunction> fixed_;
   std::array<std::array<DWORD, D3D_MAX_SAMPLERSTATE>, kSamplerCount> samplerStates_{};
   std::array<GLuint, kTextureUnits> samplers_{};
   std::uint32_t dirty_ = kDirtyAll;

@@ -47,6 +47,8 @@
 struct IDirect3D9;
 struct IDirect3DDevice9;
 struct IDirect3DSurface9;
+struct IDirect3DVertexBuffer9;
+struct IDirect3DIndexBuffer9;
 
 struct IDirect3D9 : public IUnknown {
   STDMETHOD_(UINT, GetAdapterCount)() PURE;
@@ -76,6 +78,21 @@ struct IDirect3DTexture9 : public IDirect3DBaseTexture9 {
   STDMETHOD(GetLevelDesc)(UINT level, D3DSURFACE_DESC* desc) PURE;
   STDMETHOD(LockRect)(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD flags) PURE;
   STDMETHOD(UnlockRect)(UINT level) PURE;
+};
+
+// Vertices for DrawPrimitive and DrawIndexedPrimitive, bound with SetStreamSource. Lock with
+// offset and size 0 locks the whole buffer.
+struct IDirect3DVertexBuffer9 : public IDirect3DResource9 {
+  STDMETHOD(Lock)(UINT offsetToLock, UINT sizeToLock, void** data, DWORD flags) PURE;
+  STDMETHOD(Unlock)() PURE;
+  STDMETHOD(GetDesc)(D3DVERTEXBUFFER_DESC* desc) PURE;
+};
+
+// 16- or 32-bit indices for DrawIndexedPrimitive, bound with SetIndices.
+struct IDirect3DIndexBuffer9 : public IDirect3DResource9 {
+  STDMETHOD(Lock)(UINT offsetToLock, UINT sizeToLock, void** data, DWORD flags) PURE;
+  STDMETHOD(Unlock)() PURE;
+  STDMETHOD(GetDesc)(D3DINDEXBUFFER_DESC* desc) PURE;
 };
 
 struct IDirect3DDevice9 : public IUnknown {
@@ -120,6 +137,41 @@ struct IDirect3DDevice9 : public IUnknown {
   STDMETHOD(GetLight)(DWORD index, D3DLIGHT9* light) PURE;
   STDMETHOD(LightEnable)(DWORD index, BOOL enable) PURE;
   STDMETHOD(GetLightEnable)(DWORD index, BOOL* enable) PURE;
+
+  // --- Vertex and index buffers and the fixed-function pipeline ---
+  // `length` bytes; with a nonzero `fvf`, room for one vertex at least. A D3DPOOL_DEFAULT
+  // buffer counts as a resource that Reset refuses to run over.
+  STDMETHOD(CreateVertexBuffer)(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                IDirect3DVertexBuffer9** vertexBuffer, HANDLE* sharedHandle) PURE;
+  // `format` is D3DFMT_INDEX16 or D3DFMT_INDEX32.
+  STDMETHOD(CreateIndexBuffer)(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                               IDirect3DIndexBuffer9** indexBuffer, HANDLE* sharedHandle) PURE;
+  // The flexible vertex format (D3DFVF_*) of the vertices drawn; 0 after creation and Reset.
+  STDMETHOD(SetFVF)(DWORD fvf) PURE;
+  STDMETHOD(GetFVF)(DWORD* fvf) PURE;
+  // Binds a vertex buffer (null: none) to a stream, its first vertex `offset` bytes in and
+  // the next one `stride` bytes further.
+  STDMETHOD(SetStreamSource)(UINT streamNumber, IDirect3DVertexBuffer9* streamData, UINT offsetInBytes,
+                             UINT stride) PURE;
+  // The buffer bound to a stream, with a reference for the caller (null when none is).
+  STDMETHOD(GetStreamSource)(UINT streamNumber, IDirect3DVertexBuffer9** streamData, UINT* offsetInBytes,
+                             UINT* stride) PURE;
+  STDMETHOD(SetIndices)(IDirect3DIndexBuffer9* indexData) PURE;
+  // The index buffer bound, with a reference for the caller (null when none is).
+  STDMETHOD(GetIndices)(IDirect3DIndexBuffer9** indexData) PURE;
+  // Draws `primitiveCount` primitives from the vertices of stream 0, from `startVertex` on.
+  STDMETHOD(DrawPrimitive)(D3DPRIMITIVETYPE primitiveType, UINT startVertex, UINT primitiveCount) PURE;
+  // Draws `primitiveCount` primitives whose indices start at `startIndex` in the index buffer;
+  // each index counts from vertex `baseVertexIndex` of stream 0. The indices used lie in
+  // minVertexIndex .. minVertexIndex + numVertices - 1.
+  STDMETHOD(DrawIndexedPrimitive)(D3DPRIMITIVETYPE primitiveType, INT baseVertexIndex, UINT minVertexIndex,
+                                  UINT numVertices, UINT startIndex, UINT primitiveCount) PURE;
+  // The material that lighting uses; all zero after creation and Reset.
+  STDMETHOD(SetMaterial)(const D3DMATERIAL9* material) PURE;
+  STDMETHOD(GetMaterial)(D3DMATERIAL9* material) PURE;
+  // Texture stage states of stages 0 to 7.
+  STDMETHOD(SetTextureStageState)(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) PURE;
+  STDMETHOD(GetTextureStageState)(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) PURE;
 };
 
 typedef IDirect3D9* LPDIRECT3D9;
@@ -127,6 +179,8 @@ typedef IDirect3DDevice9* LPDIRECT3DDEVICE9;
 typedef IDirect3DSurface9* LPDIRECT3DSURFACE9;
 typedef IDirect3DBaseTexture9* LPDIRECT3DBASETEXTURE9;
 typedef IDirect3DTexture9* LPDIRECT3DTEXTURE9;
+typedef IDirect3DVertexBuffer9* LPDIRECT3DVERTEXBUFFER9;
+typedef IDirect3DIndexBuffer9* LPDIRECT3DINDEXBUFFER9;
 
 // The Direct3D object, or null when `sdkVersion` is not D3D_SDK_VERSION. Whether a device can
 // be made (an OpenGL 3.3 core context for its window) shows in CreateDevice.
@@ -136,4 +190,6 @@ inline constexpr IID IID_IDirect3D9 = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 
 inline constexpr IID IID_IDirect3DDevice9 = {0xD0223B96, 0xBF7A, 0x43FD, {0x92, 0xBD, 0xA4, 0x3B, 0x0D, 0x82, 0xB9, 0xEB}};
 inline constexpr IID IID_IDirect3DBaseTexture9 = {0x580CA87E, 0x1D3C, 0x4D54, {0x99, 0x1D, 0xB7, 0xD3, 0xE3, 0xC2, 0x98, 0xCE}};
 inline constexpr IID IID_IDirect3DTexture9 = {0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
+inline constexpr IID IID_IDirect3DVertexBuffer9 = {0xB64BB1B5, 0xFD70, 0x4DF6, {0xBF, 0x91, 0x19, 0xD0, 0xA1, 0x24, 0x55, 0xE3}};
+inline constexpr IID IID_IDirect3DIndexBuffer9 = {0x7C9DD65E, 0xD3F7, 0x4529, {0xAC, 0xEE, 0x78, 0x58, 0x30, 0xAC, 0xDE, 0x35}};
 inline constexpr IID IID_IDirect3DSurface9 = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};

@@ -2,6 +2,8 @@
 // as a test chooses them, D3D_OK otherwise.
 #include "fake_d3d9.h"
 
+#include <map>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,65 @@ std::string Rects(DWORD count, const D3DRECT* r) {
 }
 
 HRESULT Result(long long r) { return static_cast<HRESULT>(r); }
+
+// The buffers alive now; not part of State, which a test resets while buffers may live on.
+std::map<const void*, std::vector<std::uint8_t>*>& LiveBuffers() {
+  static std::map<const void*, std::vector<std::uint8_t>*> buffers;
+  return buffers;
+}
+
+// A vertex or index buffer: its description, and locks that hand out its memory (zeroed when
+// made, kept from lock to lock) so that tests can read what was written.
+template <typename Interface, typename Desc>
+class Buffer final : public fake::Counted<Interface> {
+ public:
+  Buffer(const char* name, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD fvf)
+      : fake::Counted<Interface>(name), bytes_(length, 0), usage_(usage), format_(format), pool_(pool), fvf_(fvf) {
+    LiveBuffers()[static_cast<Interface*>(this)] = &bytes_;
+  }
+  ~Buffer() override { LiveBuffers().erase(static_cast<Interface*>(this)); }
+
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+    if (device != nullptr) *device = nullptr;
+    return this->Call("GetDevice", D3DERR_INVALIDCALL);
+  }
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override {
+    return std::is_same_v<Interface, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
+  }
+  HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override {
+    bool inside = offset < bytes_.size() && size <= bytes_.size() - offset;
+    HRESULT hr = this->Call("Lock", inside ? D3D_OK : D3DERR_INVALIDCALL, offset, size, flags);
+    if (data != nullptr) *data = SUCCEEDED(hr) && inside ? bytes_.data() + offset : nullptr;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Unlock() override { return this->Call("Unlock", D3D_OK); }
+  HRESULT STDMETHODCALLTYPE GetDesc(Desc* desc) override {
+    HRESULT hr = this->Call("GetDesc", D3D_OK);
+    if (SUCCEEDED(hr) && desc != nullptr) {
+      *desc = Desc{};
+      desc->Format = format_;
+      desc->Type = GetType();
+      desc->Usage = usage_;
+      desc->Pool = pool_;
+      desc->Size = static_cast<UINT>(bytes_.size());
+      if constexpr (std::is_same_v<Desc, D3DVERTEXBUFFER_DESC>) desc->FVF = fvf_;
+    }
+    return hr;
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  DWORD usage_;
+  D3DFORMAT format_;
+  D3DPOOL pool_;
+  DWORD fvf_;
+};
+using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
+using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
+
+std::string Colour(const D3DCOLORVALUE& c) {
+  return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + "," + std::to_string(c.a);
+}
 
 class Surface final : public fake::Counted<IDirect3DSurface9> {
  public:
@@ -246,6 +307,104 @@ class Device final : public fake::Counted<IDirect3DDevice9> {
     if (enable != nullptr) *enable = found != Get().lightsEnabled.end() ? found->second : FALSE;
     return Result(Platform::Get().Record("IDirect3DDevice9::GetLightEnable", D3D_OK, index));
   }
+  HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                               IDirect3DVertexBuffer9** buffer, HANDLE* shared) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::CreateVertexBuffer", D3D_OK, length, usage, fvf,
+                                               pool, static_cast<const void*>(shared)));
+    if (buffer != nullptr)
+      *buffer = SUCCEEDED(hr) ? new VertexBuffer("IDirect3DVertexBuffer9", length, usage, D3DFMT_VERTEXDATA, pool, fvf)
+                              : nullptr;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                              IDirect3DIndexBuffer9** buffer, HANDLE* shared) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::CreateIndexBuffer", D3D_OK, length, usage, format,
+                                               pool, static_cast<const void*>(shared)));
+    if (buffer != nullptr)
+      *buffer = SUCCEEDED(hr) ? new IndexBuffer("IDirect3DIndexBuffer9", length, usage, format, pool, 0) : nullptr;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetFVF", D3D_OK, fvf));
+    if (SUCCEEDED(hr)) Get().fvf = fvf;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override {
+    if (fvf != nullptr) *fvf = Get().fvf;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetFVF", fvf != nullptr ? D3D_OK : D3DERR_INVALIDCALL));
+  }
+  HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
+                                            UINT stride) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetStreamSource", D3D_OK, stream,
+                                               static_cast<const void*>(buffer), offset, stride));
+    if (SUCCEEDED(hr) && stream == 0) {
+      Get().streamSource = buffer;
+      Get().streamOffset = offset;
+      Get().streamStride = stride;
+    }
+    return hr;
+  }
+  // Hands out what was set, with a reference, while that buffer lives (as the platform does).
+  HRESULT STDMETHODCALLTYPE GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset,
+                                            UINT* stride) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::GetStreamSource", D3D_OK, stream));
+    const State& st = Get();
+    bool set = SUCCEEDED(hr) && stream == 0 && BufferBytes(st.streamSource) != nullptr;
+    if (buffer != nullptr) {
+      *buffer = set ? static_cast<IDirect3DVertexBuffer9*>(const_cast<void*>(st.streamSource)) : nullptr;
+      if (*buffer != nullptr) (*buffer)->AddRef();
+    }
+    if (offset != nullptr) *offset = set ? st.streamOffset : 0;
+    if (stride != nullptr) *stride = set ? st.streamStride : 0;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetIndices", D3D_OK, static_cast<const void*>(buffer)));
+    if (SUCCEEDED(hr)) Get().indices = buffer;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9** buffer) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::GetIndices", D3D_OK));
+    if (buffer != nullptr) {
+      bool set = SUCCEEDED(hr) && BufferBytes(Get().indices) != nullptr;
+      *buffer = set ? static_cast<IDirect3DIndexBuffer9*>(const_cast<void*>(Get().indices)) : nullptr;
+      if (*buffer != nullptr) (*buffer)->AddRef();
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) override {
+    return Result(Platform::Get().Record("IDirect3DDevice9::DrawPrimitive", D3D_OK, type, startVertex, count));
+  }
+  HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
+                                                 UINT numVertices, UINT startIndex, UINT count) override {
+    return Result(Platform::Get().Record("IDirect3DDevice9::DrawIndexedPrimitive", D3D_OK, type, baseVertex,
+                                         minIndex, numVertices, startIndex, count));
+  }
+  // Recorded as the material's colours "r,g,b,a" (diffuse, ambient, specular, emissive) and power.
+  HRESULT STDMETHODCALLTYPE SetMaterial(const D3DMATERIAL9* material) override {
+    if (material == nullptr)
+      return Result(Platform::Get().Record("IDirect3DDevice9::SetMaterial", D3DERR_INVALIDCALL, nullptr));
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetMaterial", D3D_OK, Colour(material->Diffuse),
+                                               Colour(material->Ambient), Colour(material->Specular),
+                                               Colour(material->Emissive), static_cast<double>(material->Power)));
+    if (SUCCEEDED(hr)) Get().material = *material;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetMaterial(D3DMATERIAL9* material) override {
+    if (material != nullptr) *material = Get().material;
+    return Result(
+        Platform::Get().Record("IDirect3DDevice9::GetMaterial", material != nullptr ? D3D_OK : D3DERR_INVALIDCALL));
+  }
+  HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
+    HRESULT hr = Result(Platform::Get().Record("IDirect3DDevice9::SetTextureStageState", D3D_OK, stage, type, value));
+    if (SUCCEEDED(hr)) Get().textureStageStates[{stage, type}] = value;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override {
+    auto found = Get().textureStageStates.find({stage, type});
+    if (value != nullptr) *value = found != Get().textureStageStates.end() ? found->second : 0;
+    return Result(Platform::Get().Record("IDirect3DDevice9::GetTextureStageState", D3D_OK, stage, type));
+  }
 
 
  private:
@@ -278,6 +437,11 @@ class Direct3D final : public fake::Counted<IDirect3D9> {
 State& Get() {
   static State state;
   return state;
+}
+
+const std::vector<std::uint8_t>* BufferBytes(const void* buffer) {
+  auto found = LiveBuffers().find(buffer);
+  return found != LiveBuffers().end() ? found->second : nullptr;
 }
 
 }  // namespace fake::d3d9
