@@ -22,4 +22,5 @@ enum _D3DXERR {
 
 #include "d3dx9math.h"
 #include "d3dx9core.h"
+#include "d3dx9mesh.h"
 #include "d3dx9tex.h"
