@@ -10,6 +10,7 @@
 
 #include <d3dx9.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -182,6 +183,9 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   // `floor` is the deepest level SetNumFaces and SetNumVertices may reach (the minimum).
   static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
                         GlPMesh** out);
+  // The same with the slot spans of each collapse already known (a clone's).
+  static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
+                        std::vector<std::array<std::uint32_t, 2>> spans, GlPMesh** out);
 
   // ID3DXBaseMesh
   HRESULT STDMETHODCALLTYPE DrawSubset(DWORD attribId) override;
@@ -209,8 +213,9 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   const pmesh::ProgressiveMesh& Runtime() const { return pm_; }
 
  private:
-  GlPMesh(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor)
-      : MeshObject(std::move(buffers)), pm_(std::move(progressive)), floor_(floor) {}
+  GlPMesh(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
+          std::vector<std::array<std::uint32_t, 2>> spans)
+      : MeshObject(std::move(buffers)), pm_(std::move(progressive)), floor_(floor), spans_(std::move(spans)) {}
   // After the runtime moved from level `from`: marks the slots the collapses between rewrote and
   // sends them to the index buffer.
   HRESULT LevelChanged(std::size_t from);
@@ -220,6 +225,8 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
 
   pmesh::ProgressiveMesh pm_;
   std::size_t floor_;
+  // Per collapse, the index slots its rewrites touch: [first, last + 1).
+  std::vector<std::array<std::uint32_t, 2>> spans_;
   std::size_t dirtyBegin_ = 0;  // index slots the buffer does not have yet: [begin, end)
   std::size_t dirtyEnd_ = 0;
 };

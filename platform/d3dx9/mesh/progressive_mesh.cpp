@@ -10,10 +10,26 @@
 namespace zr::d3dx9::mesh {
 
 HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor, GlPMesh** out) {
+  std::vector<std::array<std::uint32_t, 2>> spans(progressive.NumCollapses(), {0, 0});
+  const auto rewrites = progressive.Rewrites();
+  for (std::size_t c = 0; c < spans.size(); ++c) {
+    const pmesh::CollapseRecord& r = progressive.Collapses()[c];
+    for (std::uint32_t i = r.rewriteStart; i < r.rewriteStart + r.rewriteCount; ++i) {
+      const std::uint32_t slot = rewrites[i].slot;
+      if (i == r.rewriteStart) spans[c] = {slot, slot + 1};
+      else spans[c] = {std::min(spans[c][0], slot), std::max(spans[c][1], slot + 1)};
+    }
+  }
+  return Create(std::move(buffers), std::move(progressive), floor, std::move(spans), out);
+}
+
+HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
+                        std::vector<std::array<std::uint32_t, 2>> spans, GlPMesh** out) {
   if (progressive.LevelFaces().empty() || floor > progressive.NumCollapses() ||
-      buffers.Faces() != progressive.GetMaxFaces() || buffers.Vertices() != progressive.NumVertices())
+      spans.size() != progressive.NumCollapses() || buffers.Faces() != progressive.GetMaxFaces() ||
+      buffers.Vertices() != progressive.NumVertices())
     return D3DERR_INVALIDCALL;
-  auto* mesh = new (std::nothrow) GlPMesh(std::move(buffers), std::move(progressive), floor);
+  auto* mesh = new (std::nothrow) GlPMesh(std::move(buffers), std::move(progressive), floor, std::move(spans));
   if (mesh == nullptr) return E_OUTOFMEMORY;
   *out = mesh;
   return D3D_OK;
@@ -45,19 +61,16 @@ HRESULT GlPMesh::SetNumVertices(DWORD vertices) {
 
 HRESULT GlPMesh::LevelChanged(std::size_t from) {
   const std::size_t to = pm_.Level();
-  const auto records = pm_.Collapses().subspan(std::min(from, to), from > to ? from - to : to - from);
-  const auto rewrites = pm_.Rewrites();
   std::size_t begin = dirtyBegin_, end = dirtyEnd_;
-  for (const pmesh::CollapseRecord& r : records) {
-    for (std::uint32_t i = r.rewriteStart; i < r.rewriteStart + r.rewriteCount; ++i) {
-      const std::size_t slot = rewrites[i].slot;
-      if (begin == end) {
-        begin = slot;
-        end = slot + 1;
-      } else {
-        begin = std::min(begin, slot);
-        end = std::max(end, slot + 1);
-      }
+  for (std::size_t c = std::min(from, to); c < std::max(from, to); ++c) {
+    const auto [first, last] = spans_[c];
+    if (first == last) continue;
+    if (begin == end) {
+      begin = first;
+      end = last;
+    } else {
+      begin = std::min<std::size_t>(begin, first);
+      end = std::max<std::size_t>(end, last);
     }
   }
   dirtyBegin_ = begin;
@@ -139,7 +152,7 @@ HRESULT GlPMesh::ClonePMeshFVF(DWORD options, DWORD fvf, LPDIRECT3DDEVICE9 devic
     if (SUCCEEDED(hr))
       hr = made.WriteIndices(0, std::size_t{copy.GetMaxFaces()} * 3, copy.IndexBytes().data(), copy.Uses32BitIndices());
     GlPMesh* mesh = nullptr;
-    if (SUCCEEDED(hr)) hr = Create(std::move(made), std::move(copy), floor_, &mesh);
+    if (SUCCEEDED(hr)) hr = Create(std::move(made), std::move(copy), floor_, spans_, &mesh);
     if (SUCCEEDED(hr)) *clone = mesh;
     return hr;
   } catch (...) {
