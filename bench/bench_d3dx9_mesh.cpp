@@ -1,0 +1,356 @@
+// D3DX's mesh objects on the real device (llvmpipe), with the pmesh benchmark's model (a bumpy
+// sphere of 50,000 triangles in two materials with a texture seam) written as a binary .X file:
+//
+// 1. D3DXLoadMeshFromXA of the file, and Assimp's import of the same file beside it.
+// 2. The engine's load as zr_3DObject::LoadFromFile makes it (load into system memory,
+//    OptimizeInplace, GenerateAdjacency, D3DXCleanMesh, D3DXValidMesh, D3DXGeneratePMesh to 300
+//    faces, ClonePMeshFVF into the default pool), and its COM steps one by one.
+// 3. SetNumFaces from the maximum to the minimum and back on the default-pool clone (the runtime's
+//    rewrites and the upload of the slots they touch).
+// 4. Frames of the progressive mesh at full detail and at 300 faces, 1024x768 with a depth buffer,
+//    lit, about two thirds of the picture's height: each frame Clear, SetNumFaces and DrawSubset
+//    per material, Present, glFinish (frames finished one by one). Real time per frame, frames per
+//    second, and the calling thread's processor time per DrawSubset.
+//
+// Needs a display or SDL_VIDEODRIVER=offscreen. --triangles=N picks another size.
+#include <benchmark/benchmark.h>
+#include <d3dx9.h>
+#include <epoxy/gl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_mesh_model.h"
+#include "d3d9_bench_support.h"
+#include "d3d9_testing.h"
+#include "x_mesh_file.h"
+
+#ifdef ZR_HAVE_ASSIMP
+#include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
+#endif
+
+namespace {
+
+using zr::bench::MeshInput;
+using zr::bench::Vertex;
+
+constexpr int kWidth = 1024, kHeight = 768;
+constexpr DWORD kMinFaces = 300;
+constexpr DWORD kOptimize = D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE;
+
+std::uint32_t g_triangles = 50000;
+IDirect3DDevice9* g_device = nullptr;
+std::string g_file;  // the model as a binary .X file
+
+template <class T>
+void Release(T*& p) {
+  if (p != nullptr) p->Release();
+  p = nullptr;
+}
+
+double ThreadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+zr::test::xfile::XMesh XMeshOf(const MeshInput& m) {
+  zr::test::xfile::XMesh x;
+  for (std::size_t v = 0; v < m.positions.size(); ++v) {
+    Vertex vx;
+    std::memcpy(&vx, m.payload.data() + v * sizeof vx, sizeof vx);
+    x.positions.insert(x.positions.end(), {vx.position[0], vx.position[1], vx.position[2]});
+    x.normals.insert(x.normals.end(), {vx.normal[0], vx.normal[1], vx.normal[2]});
+    x.uvs.insert(x.uvs.end(), {vx.uv[0], vx.uv[1]});
+  }
+  for (const auto& f : m.faces) x.faces.insert(x.faces.end(), f.begin(), f.end());
+  x.attributes = m.attributes;
+  x.materials = {{0.8, 0.5, 0.3, 1, 20, "skin.png"}, {0.3, 0.4, 0.8, 1, 20, ""}};
+  return x;
+}
+
+ID3DXMesh* LoadModel() {
+  ID3DXMesh* mesh = nullptr;
+  D3DXLoadMeshFromXA(g_file.c_str(), D3DXMESH_SYSTEMMEM, g_device, nullptr, nullptr, nullptr, nullptr, &mesh);
+  return mesh;
+}
+
+// The engine's steps from a loaded mesh to its progressive mesh in system memory.
+ID3DXPMesh* Progressive(ID3DXMesh* mesh) {
+  const DWORD faces = mesh->GetNumFaces();
+  std::vector<DWORD> adjacency(faces * 3), cleanedAdjacency(faces * 3);
+  mesh->GenerateAdjacency(0.0f, adjacency.data());
+  ID3DXMesh* cleaned = nullptr;
+  ID3DXBuffer* warnings = nullptr;
+  D3DXCleanMesh(D3DXCLEAN_BACKFACING, mesh, adjacency.data(), &cleaned, cleanedAdjacency.data(), &warnings);
+  Release(warnings);
+  ID3DXPMesh* progressive = nullptr;
+  if (cleaned != nullptr && D3DXValidMesh(cleaned, cleanedAdjacency.data(), nullptr) == D3D_OK)
+    D3DXGeneratePMesh(cleaned, cleanedAdjacency.data(), nullptr, nullptr, kMinFaces, D3DXMESHSIMP_FACE, &progressive);
+  Release(cleaned);
+  return progressive;
+}
+
+// The optimised model and its progressive mesh, made once for the benchmarks that start there.
+struct Prepared {
+  ID3DXMesh* optimised = nullptr;
+  ID3DXPMesh* master = nullptr;  // system memory
+  ID3DXPMesh* local = nullptr;   // the default pool
+};
+Prepared* g_prepared = nullptr;
+const Prepared& Prepare() {
+  if (g_prepared == nullptr) {
+    g_prepared = new Prepared;
+    Prepared& made = *g_prepared;
+    made.optimised = LoadModel();
+    if (made.optimised == nullptr) return made;
+    made.optimised->OptimizeInplace(kOptimize, nullptr, nullptr, nullptr, nullptr);
+    made.master = Progressive(made.optimised);
+    if (made.master != nullptr) made.master->ClonePMeshFVF(0, made.master->GetFVF(), g_device, &made.local);
+  }
+  return *g_prepared;
+}
+
+void BM_LoadMeshFromX(benchmark::State& state) {
+  DWORD faces = 0, vertices = 0;
+  for (auto _ : state) {
+    ID3DXMesh* mesh = nullptr;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
+    DWORD count = 0;
+    if (D3DXLoadMeshFromXA(g_file.c_str(), D3DXMESH_SYSTEMMEM, g_device, &adjacency, &materials, nullptr, &count,
+                           &mesh) != D3D_OK) {
+      state.SkipWithError("the load failed");
+      break;
+    }
+    faces = mesh->GetNumFaces();
+    vertices = mesh->GetNumVertices();
+    Release(mesh);
+    Release(adjacency);
+    Release(materials);
+  }
+  state.counters["faces"] = faces;
+  state.counters["vertices"] = vertices;
+}
+BENCHMARK(BM_LoadMeshFromX)->Unit(benchmark::kMillisecond);
+
+#ifdef ZR_HAVE_ASSIMP
+// The same file read by Assimp with no post-processing: a peer for reading a .X file at all.
+void BM_AssimpImportX(benchmark::State& state) {
+  unsigned faces = 0;
+  for (auto _ : state) {
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(g_file, 0);
+    if (scene == nullptr) {
+      state.SkipWithError(importer.GetErrorString());
+      break;
+    }
+    faces = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) faces += scene->mMeshes[i]->mNumFaces;
+  }
+  state.counters["faces"] = faces;
+}
+BENCHMARK(BM_AssimpImportX)->Unit(benchmark::kMillisecond);
+#endif
+
+void BM_OptimizeInplace(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    ID3DXMesh* mesh = LoadModel();
+    state.ResumeTiming();
+    if (mesh == nullptr || mesh->OptimizeInplace(kOptimize, nullptr, nullptr, nullptr, nullptr) != D3D_OK) {
+      state.SkipWithError("no optimised mesh");
+      Release(mesh);
+      break;
+    }
+    state.PauseTiming();
+    Release(mesh);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_OptimizeInplace)->Unit(benchmark::kMillisecond);
+
+// Adjacency, clean, validate and D3DXGeneratePMesh from the optimised mesh.
+void BM_CleanValidateGeneratePMesh(benchmark::State& state) {
+  const Prepared& p = Prepare();
+  DWORD minFaces = 0;
+  for (auto _ : state) {
+    ID3DXPMesh* progressive = p.optimised != nullptr ? Progressive(p.optimised) : nullptr;
+    if (progressive == nullptr) {
+      state.SkipWithError("no progressive mesh");
+      break;
+    }
+    minFaces = progressive->GetMinFaces();
+    Release(progressive);
+  }
+  state.counters["min_faces"] = minFaces;
+}
+BENCHMARK(BM_CleanValidateGeneratePMesh)->Unit(benchmark::kMillisecond);
+
+// zr_3DObject::LoadFromFile's D3DX calls from the file to the default-pool clone it draws.
+void BM_EngineLoad(benchmark::State& state) {
+  for (auto _ : state) {
+    ID3DXMesh* mesh = LoadModel();
+    ID3DXPMesh *master = nullptr, *local = nullptr;
+    if (mesh != nullptr && mesh->OptimizeInplace(kOptimize, nullptr, nullptr, nullptr, nullptr) == D3D_OK)
+      master = Progressive(mesh);
+    if (master != nullptr) master->ClonePMeshFVF(0, master->GetFVF(), g_device, &local);
+    const bool ok = local != nullptr;
+    Release(local);
+    Release(master);
+    Release(mesh);
+    if (!ok) {
+      state.SkipWithError("the engine's load failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_EngineLoad)->Unit(benchmark::kMillisecond);
+
+void BM_ClonePMeshToDefaultPool(benchmark::State& state) {
+  const Prepared& p = Prepare();
+  for (auto _ : state) {
+    ID3DXPMesh* clone = nullptr;
+    if (p.master == nullptr || p.master->ClonePMeshFVF(0, p.master->GetFVF(), g_device, &clone) != D3D_OK) {
+      state.SkipWithError("no clone");
+      break;
+    }
+    Release(clone);
+  }
+}
+BENCHMARK(BM_ClonePMeshToDefaultPool)->Unit(benchmark::kMillisecond);
+
+// The worst jump the engine can ask for, with the device's index buffer kept up to date.
+void BM_SetNumFacesMaxMinMax(benchmark::State& state) {
+  ID3DXPMesh* local = Prepare().local;
+  if (local == nullptr) {
+    state.SkipWithError("no progressive mesh");
+    return;
+  }
+  for (auto _ : state) {
+    local->SetNumFaces(0);
+    local->SetNumFaces(~0u);
+  }
+  state.counters["max_faces"] = local->GetMaxFaces();
+  state.counters["min_faces"] = local->GetMinFaces();
+}
+BENCHMARK(BM_SetNumFacesMaxMinMax)->Unit(benchmark::kMicrosecond);
+
+// Finished frames of the default-pool clone at `faces` (0: all).
+void BM_DrawFrame(benchmark::State& state) {
+  ID3DXPMesh* local = Prepare().local;
+  if (local == nullptr) {
+    state.SkipWithError("no progressive mesh");
+    return;
+  }
+  IDirect3DDevice9* d = g_device;
+  const DWORD faces = state.range(0) == 0 ? local->GetMaxFaces() : static_cast<DWORD>(state.range(0));
+  D3DXMATRIX view, projection, world;
+  D3DXVECTOR3 eye(0, 0.5f, -3.2f), at(0, 0, 0), up(0, 1, 0);
+  D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+  D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, float(kWidth) / float(kHeight), 0.5f, 50.0f);
+  D3DXMatrixRotationY(&world, 0.6f);
+  d->SetTransform(D3DTS_VIEW, &view);
+  d->SetTransform(D3DTS_PROJECTION, &projection);
+  d->SetTransform(D3DTS_WORLD, &world);
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL;
+  light.Diffuse = {1, 1, 1, 1};
+  light.Direction = {1, -1, 1};
+  d->SetLight(0, &light);
+  d->LightEnable(0, TRUE);
+  d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  D3DMATERIAL9 materials[2]{};
+  materials[0].Diffuse = {0.8f, 0.5f, 0.3f, 1};
+  materials[1].Diffuse = {0.3f, 0.4f, 0.8f, 1};
+  double drawSeconds = 0;
+  for (auto _ : state) {
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040, 1, 0);
+    d->BeginScene();
+    const double start = ThreadSeconds();
+    for (DWORD m = 0; m < 2; ++m) {
+      d->SetMaterial(&materials[m]);
+      local->SetNumFaces(faces);
+      local->DrawSubset(m);
+    }
+    drawSeconds += ThreadSeconds() - start;
+    d->EndScene();
+    d->Present(nullptr, nullptr, nullptr, nullptr);
+    glFinish();
+  }
+  const auto frames = static_cast<double>(state.iterations());
+  state.counters["faces"] = local->GetNumFaces();
+  state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+  state.counters["draw_us"] = frames > 0 ? drawSeconds / (2 * frames) * 1e6 : 0;
+}
+BENCHMARK(BM_DrawFrame)->Arg(0)->Arg(kMinFaces)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--triangles=", 12) == 0) {
+      g_triangles = static_cast<std::uint32_t>(std::strtoul(argv[i] + 12, nullptr, 10));
+      if (g_triangles < 1000) g_triangles = 1000;
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+  char path[] = "/tmp/zr-mesh-bench-XXXXXX.x";
+  const int fd = mkstemps(path, 2);
+  if (fd < 0) {
+    std::printf("no temporary file\n");
+    return 1;
+  }
+  close(fd);
+  g_file = path;
+  std::ofstream(g_file, std::ios::binary) << XMeshFile(XMeshOf(zr::bench::Model(g_triangles)),
+                                                       zr::test::xfile::Format::kBinary);
+
+  zr::d3d9::testing::SetPacing(false);
+  HWND window = d3d9bench::MakeWindow(kWidth, kHeight);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS pp{};
+  pp.BackBufferWidth = kWidth;
+  pp.BackBufferHeight = kHeight;
+  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  pp.hDeviceWindow = window;
+  pp.Windowed = TRUE;
+  pp.EnableAutoDepthStencil = TRUE;
+  pp.AutoDepthStencilFormat = D3DFMT_D16;
+  pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  if (window == nullptr || d3d == nullptr ||
+      d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                        &g_device) != D3D_OK) {
+    std::printf("no device\n");
+    std::remove(path);
+    return 1;
+  }
+  std::printf("video driver: %s, model: %u triangles\n", d3d9bench::VideoDriver(), g_triangles);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (g_prepared != nullptr) {
+    Release(g_prepared->local);
+    Release(g_prepared->master);
+    Release(g_prepared->optimised);
+    delete g_prepared;
+  }
+  Release(g_device);
+  Release(d3d);
+  DestroyWindow(window);
+  std::remove(path);
+  return 0;
+}
