@@ -181,9 +181,10 @@ TEST_F(PMesh, ClonesChangeTheVertexFormat) {
   EXPECT_EQ(master->ClonePMeshFVF(0, kFvf, s.get(), nullptr), D3DERR_INVALIDCALL);
 }
 
+// With 32-bit indices for a runtime of 16-bit ones: the device's buffer widens them.
 TEST(PMeshByVertices, StopsAtTheVertexCount) {
   Scene s;
-  Ref<ID3DXMesh> mesh{Load(s.get(), zr::test::xfile::Sphere(12, 16), D3DXMESH_MANAGED, "sphere.x")};
+  Ref<ID3DXMesh> mesh{Load(s.get(), zr::test::xfile::Sphere(12, 16), D3DXMESH_MANAGED | D3DXMESH_32BIT, "sphere.x")};
   Ref<ID3DXPMesh> p;
   ASSERT_EQ(D3DXGeneratePMesh(mesh.get(), nullptr, nullptr, nullptr, 60, D3DXMESHSIMP_VERTEX, p.out()), D3D_OK);
   EXPECT_GE(p->GetMinVertices(), 60u);
@@ -193,6 +194,15 @@ TEST(PMeshByVertices, StopsAtTheVertexCount) {
   p->SetNumFaces(0);
   EXPECT_EQ(p->GetNumFaces(), p->GetMinFaces());
   EXPECT_EQ(p->GetNumVertices(), p->GetMinVertices());
+  const auto& runtime = dynamic_cast<zr::d3dx9::mesh::GlPMesh&>(*p.get()).Runtime();
+  ASSERT_FALSE(runtime.Uses32BitIndices());
+  Ref<IDirect3DIndexBuffer9> ib;
+  p->GetIndexBuffer(ib.out());
+  D3DINDEXBUFFER_DESC desc{};
+  ib->GetDesc(&desc);
+  EXPECT_EQ(desc.Format, D3DFMT_INDEX32);
+  const std::vector<std::uint32_t> indices = Indices(p.get());
+  for (std::size_t slot = 0; slot < indices.size(); ++slot) ASSERT_EQ(indices[slot], runtime.Index(slot)) << slot;
   EXPECT_EQ(D3DXGeneratePMesh(mesh.get(), nullptr, nullptr, nullptr, 60, 0, p.out()), D3DERR_INVALIDCALL);
   EXPECT_EQ(D3DXGeneratePMesh(nullptr, nullptr, nullptr, nullptr, 60, D3DXMESHSIMP_FACE, p.out()), D3DERR_INVALIDCALL);
   EXPECT_EQ(D3DXGeneratePMesh(mesh.get(), nullptr, nullptr, nullptr, 60, D3DXMESHSIMP_FACE, nullptr),
