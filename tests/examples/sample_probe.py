@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Counts pixels of a kind in a region of a 24- or 32-bit BMP screenshot.
+
+  sample_probe.py FILE KIND X0 Y0 X1 Y1    pixels of KIND in [X0, X1) x [Y0, Y1), rows from the top
+
+KIND: orange (the coloured box), wood (the crate's browns), text (the yellow of the text),
+planet (the planet's blues and greens), lit (anything brighter than the background).
+"""
+import struct
+import sys
+
+BACKGROUND = (24, 28, 40)
+
+
+def load(path):
+    data = open(path, 'rb').read()
+    if data[:2] != b'BM':
+        raise SystemExit(f'{path}: not a BMP file')
+    offset, = struct.unpack_from('<I', data, 10)
+    width, height, _, bits = struct.unpack_from('<iiHH', data, 18)
+    if bits not in (24, 32):
+        raise SystemExit(f'{path}: {bits}-bit pixels')
+    size = bits // 8
+    stride = (width * size + 3) & ~3
+    bottom_up = height > 0
+    height = abs(height)
+
+    def pixel(x, y):
+        row = height - 1 - y if bottom_up else y
+        at = offset + row * stride + x * size
+        b, g, r = data[at], data[at + 1], data[at + 2]
+        return r, g, b
+    return width, height, pixel
+
+
+KINDS = {
+    'orange': lambda r, g, b: r > 120 and g < 0.6 * r and b < 0.3 * r,
+    'wood': lambda r, g, b: 25 < r and r > g > b and g > 0.62 * r and r - b > 15,
+    'text': lambda r, g, b: r > 200 and g > 180 and b < 160,
+    'planet': lambda r, g, b: (b > r + 25 and b > 60) or (g > r + 15 and g > b),
+    'lit': lambda r, g, b: abs(r - BACKGROUND[0]) + abs(g - BACKGROUND[1]) + abs(b - BACKGROUND[2]) > 60,
+}
+
+
+def main():
+    path, kind = sys.argv[1], sys.argv[2]
+    x0, y0, x1, y1 = map(int, sys.argv[3:7])
+    width, height, pixel = load(path)
+    test = KINDS[kind]
+    count = 0
+    for y in range(max(0, y0), min(height, y1)):
+        for x in range(max(0, x0), min(width, x1)):
+            if test(*pixel(x, y)):
+                count += 1
+    print(count)
+
+
+main()

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs a sample program on the virtual display for a number of frames and checks what its last
+# frame shows. Usage: sample_test.sh PROGRAM DATA_FOLDER boxes|mesh|missing-model
+set -euo pipefail
+program=$1 data=$2 mode=$3
+here=$(cd "$(dirname "$0")" && pwd)
+probe() { python3 "$here/sample_probe.py" "$@"; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+at_least() {  # name count minimum
+  echo "$1: $2 pixels"
+  [ "$2" -ge "$3" ] || fail "$1: $2 pixels, expected at least $3"
+}
+
+rm -f error.log shot.bmp
+cp "$data"/crate.png "$data"/planet.png "$data"/ring_planet.x .
+
+case $mode in
+  boxes)
+    "$program" --frames 60 --screenshot shot.bmp
+    [ ! -e error.log ] || fail "error.log written: $(cat error.log)"
+    at_least "text" "$(probe shot.bmp text 0 0 1024 120)" 500
+    # The coloured box turns right of the middle, the crate left of it, over the floor.
+    at_least "coloured box" "$(probe shot.bmp orange 512 150 1024 700)" 5000
+    [ "$(probe shot.bmp orange 0 150 400 700)" -lt 500 ] || fail "orange on the crate's side"
+    at_least "crate" "$(probe shot.bmp wood 0 150 512 768)" 5000
+    at_least "floor" "$(probe shot.bmp lit 0 700 1024 768)" 30000
+    ;;
+  mesh)
+    "$program" --frames 60 --screenshot shot.bmp
+    [ ! -e error.log ] || fail "error.log written: $(cat error.log)"
+    at_least "text" "$(probe shot.bmp text 0 0 1024 120)" 500
+    at_least "planet" "$(probe shot.bmp planet 312 200 712 600)" 20000
+    ;;
+  missing-model)
+    rm ring_planet.x
+    status=0
+    "$program" --frames 5 >out.txt 2>&1 || status=$?
+    [ "$status" -ne 0 ] || fail "the sample went on without its model"
+    grep -q "ring_planet.x" error.log || fail "error.log does not name the model: $(cat error.log 2>/dev/null)"
+    ;;
+  *) fail "unknown mode $mode" ;;
+esac
+echo "ok: $mode"
