@@ -4,7 +4,7 @@
   sample_probe.py FILE KIND X0 Y0 X1 Y1    pixels of KIND in [X0, X1) x [Y0, Y1), rows from the top
 
 KIND: orange (the coloured box), wood (the crate's browns), text (the yellow of the text),
-planet (the planet's blues and greens), lit (anything brighter than the background).
+planet (the planet's and the ring's blues and greens), land (the planet's greens), lit (anything brighter than the background).
 """
 import struct
 import sys
@@ -38,6 +38,7 @@ KINDS = {
     'wood': lambda r, g, b: 25 < r and r > g > b and g > 0.62 * r and r - b > 15,
     'text': lambda r, g, b: r > 200 and g > 180 and b < 160,
     'planet': lambda r, g, b: (b > r + 25 and b > 60) or (g > r + 15 and g > b),
+    'land': lambda r, g, b: g > r + 15 and g > b,
     'lit': lambda r, g, b: abs(r - BACKGROUND[0]) + abs(g - BACKGROUND[1]) + abs(b - BACKGROUND[2]) > 60,
 }
 

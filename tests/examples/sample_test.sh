@@ -29,7 +29,9 @@ case $mode in
     "$program" --frames 60 --screenshot shot.bmp
     [ ! -e error.log ] || fail "error.log written: $(cat error.log)"
     at_least "text" "$(probe shot.bmp text 0 0 1024 120)" 500
-    at_least "planet" "$(probe shot.bmp planet 312 200 712 600)" 20000
+    at_least "planet and ring" "$(probe shot.bmp planet 312 200 712 600)" 20000
+    # Land shows only where the planet's texture is drawn and lit.
+    at_least "land" "$(probe shot.bmp land 312 200 712 600)" 5000
     ;;
   missing-model)
     rm ring_planet.x
