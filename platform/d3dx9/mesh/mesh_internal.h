@@ -216,9 +216,8 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   GlPMesh(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
           std::vector<std::array<std::uint32_t, 2>> spans)
       : MeshObject(std::move(buffers)), pm_(std::move(progressive)), floor_(floor), spans_(std::move(spans)) {}
-  // After the runtime moved from level `from`: marks the slots the collapses between rewrote and
-  // sends them to the index buffer.
-  HRESULT LevelChanged(std::size_t from);
+  // After the runtime moved from level `from`: marks the slots the collapses between rewrote.
+  void MarkLevelChange(std::size_t from);
   // Sends the marked slots (kept marked while the application holds the index buffer locked).
   HRESULT SendIndices();
   std::vector<Face> ActiveFaces() const;

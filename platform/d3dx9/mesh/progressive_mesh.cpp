@@ -47,19 +47,25 @@ HRESULT GlPMesh::DrawSubset(DWORD attribId) {
   return D3D_OK;
 }
 
+// The level changes even while the application holds the index buffer locked: the slots then
+// wait, and reach the buffer when it is unlocked or drawn from.
 HRESULT GlPMesh::SetNumFaces(DWORD faces) {
   const std::size_t from = pm_.Level();
   pm_.SetNumFaces(std::max<DWORD>(faces, GetMinFaces()));
-  return pm_.Level() != from ? LevelChanged(from) : SendIndices();
+  if (pm_.Level() != from) MarkLevelChange(from);
+  SendIndices();
+  return D3D_OK;
 }
 
 HRESULT GlPMesh::SetNumVertices(DWORD vertices) {
   const std::size_t from = pm_.Level();
   pm_.SetNumVertices(std::max<DWORD>(vertices, GetMinVertices()));
-  return pm_.Level() != from ? LevelChanged(from) : SendIndices();
+  if (pm_.Level() != from) MarkLevelChange(from);
+  SendIndices();
+  return D3D_OK;
 }
 
-HRESULT GlPMesh::LevelChanged(std::size_t from) {
+void GlPMesh::MarkLevelChange(std::size_t from) {
   const std::size_t to = pm_.Level();
   std::size_t begin = dirtyBegin_, end = dirtyEnd_;
   for (std::size_t c = std::min(from, to); c < std::max(from, to); ++c) {
@@ -75,7 +81,6 @@ HRESULT GlPMesh::LevelChanged(std::size_t from) {
   }
   dirtyBegin_ = begin;
   dirtyEnd_ = end;
-  return SendIndices();
 }
 
 HRESULT GlPMesh::SendIndices() {

@@ -97,6 +97,16 @@ TEST_F(PMesh, TheDeviceBufferFollowsTheRuntimeAndReturnsExactly) {
   EXPECT_NE(Indices(local.get()), full);
   local->SetNumFaces(~0u);
   EXPECT_EQ(Indices(local.get()), full);
+
+  // A level change while the application holds the buffer reaches it at the unlock.
+  void* held = nullptr;
+  ASSERT_EQ(local->LockIndexBuffer(D3DLOCK_READONLY, &held), D3D_OK);
+  EXPECT_EQ(local->SetNumFaces(0), D3D_OK);
+  EXPECT_EQ(local->GetNumFaces(), local->GetMinFaces());
+  EXPECT_EQ(local->DrawSubset(0), D3DERR_INVALIDCALL);
+  ASSERT_EQ(local->UnlockIndexBuffer(), D3D_OK);
+  const std::vector<std::uint32_t> coarse = Indices(local.get());
+  for (std::size_t slot = 0; slot < coarse.size(); ++slot) ASSERT_EQ(coarse[slot], runtime.Index(slot)) << slot;
 }
 
 TEST_F(PMesh, FullAndMinimumDetailDrawAlikeButNotTheSame) {
