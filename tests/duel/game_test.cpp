@@ -215,7 +215,9 @@ TEST_F(Game, HitBandsAndZones) {
     int lost = (kLives - livesLeft) + (kLives - livesRight);
     EXPECT_EQ(lost, c.hits ? 1 : 0) << c.shot.x << "," << c.shot.y << " at " << c.figureY;
     EXPECT_EQ(shots[0].active, c.shot.active && !c.hits);
-    if (c.hits) EXPECT_EQ(c.shot.direction == 1 ? livesRight : livesLeft, kLives - 1);
+    if (c.hits) {
+      EXPECT_EQ(c.shot.direction == 1 ? livesRight : livesLeft, kLives - 1);
+    }
   }
 }
 
