@@ -163,6 +163,13 @@ class Runner {
     float step = static_cast<float>(now - last_);
     if (step > 0.1f) step = 0.1f;
     last_ = now;
+    // A run of a given number of frames follows a fixed timeline of 60 frames a second, so that
+    // its last picture is the same on a fast machine and a slow one.
+    float seconds = static_cast<float>(now - start_);
+    if (options_.frames > 0) {
+      step = 1.0f / 60.0f;
+      seconds = static_cast<float>(frames_) / 60.0f;
+    }
     ++framesSinceRate_;
     if (now - rateStart_ >= 0.5) {
       framesPerSecond_ = static_cast<float>(framesSinceRate_ / (now - rateStart_));
@@ -179,7 +186,7 @@ class Runner {
     graphics_.Clear(D3DCOLOR_XRGB(24, 28, 40), 0, 0, 0, 0);
     graphics_.BeginScene();
     scene_.Update();
-    sample_.Frame(SampleFrame{device, &keys, framesPerSecond_, static_cast<float>(now - start_), step});
+    sample_.Frame(SampleFrame{device, &keys, framesPerSecond_, seconds, step});
 
     char described[512];
     described[0] = '\0';

@@ -41,8 +41,9 @@ class Sample {
 };
 
 // Runs `sample` in a 1024 x 768 window until it is closed or Escape is pressed; returns the exit
-// status. The command line may hold "--frames N" (stop after N frames) and "--screenshot FILE"
-// (save the last frame as a BMP file), for tests and pictures.
+// status. The command line may hold "--frames N" (stop after N frames, timed as 60 a second
+// whatever the real rate) and "--screenshot FILE" (save the last frame as a BMP file), for tests
+// and pictures.
 int RunSample(Sample& sample, HINSTANCE instance, const char* commandLine);
 
 // The camera keys every sample shares, for the text on screen.
