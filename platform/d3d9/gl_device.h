@@ -38,6 +38,12 @@
 //   Clear, Present, reading the back or front buffer, Reset, EndScene, render and sampler state
 //   and viewport changes, and PrepareDraw for any other draw. A backend that holds drawing back
 //   registers with HoldDrawing and lets go in its flush.
+// - Clears of depth and stencil are held back too (colour clears are not): Clear records them and
+//   the device carries them out, in order, before the first thing that reads or writes those
+//   buffers: PrepareDraw for a draw whose render states use them (see DepthStencilUse), a move of
+//   the back buffer between the window and our framebuffers, and Reset. A backend that turns
+//   both tests off itself passes DepthStencilUse::kNone (sprites and text); one that sets them up
+//   other than from the render states calls CarryOutDepthStencilClears() before it draws.
 #pragma once
 
 #include <SDL.h>
@@ -50,6 +56,7 @@
 #include <memory>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "frame_pacer.h"
 
@@ -168,8 +175,17 @@ class GlDevice final : public IDirect3DDevice9 {
 
   // Makes the device's GL context current on its window (cheap when it already is).
   bool MakeCurrent();
+  // What a draw does with the depth and stencil buffers: what the render states make GL do, or
+  // nothing (the backend turns both tests off itself, as QuadBatch does).
+  enum class DepthStencilUse { kByRenderStates, kNone };
   // Gets GL ready to draw into the back buffer; false while the device is lost (draw nothing).
-  bool PrepareDraw();
+  // Depth and stencil clears still held back are carried out first when the draw uses them.
+  bool PrepareDraw(DepthStencilUse use = DepthStencilUse::kByRenderStates);
+  // Carries out the depth and stencil clears held back, into the back buffer's place now. The
+  // context is current.
+  void CarryOutDepthStencilClears();
+  // The rectangles of depth and stencil clears held back (for tests).
+  std::size_t HeldDepthStencilClears() const { return heldClears_.size(); }
   // The GL window rectangle (for glScissor, glViewport) of the D3D rectangle from (left, top) to
   // (right, bottom), exclusive, on the back buffer.
   struct GlRect {
@@ -342,6 +358,9 @@ class GlDevice final : public IDirect3DDevice9 {
   void UpdateLoss();
   void ConfigurePacing();
   static std::uint32_t GroupOf(DWORD state);
+  // The buffers (GL_DEPTH_BUFFER_BIT, GL_STENCIL_BUFFER_BIT) a draw under the render states may
+  // read or write, as ApplyRenderStates sets GL up.
+  GLbitfield DepthStencilUsedByStates() const;
 
   ULONG refs_ = 1;
   IDirect3D9* direct3d_;
@@ -368,6 +387,16 @@ class GlDevice final : public IDirect3DDevice9 {
   GLuint depth_ = 0;   // renderbuffer shared by both framebuffers
   int depthBits_ = 0;  // of depth_
   ColourBuffer kept_{};  // a copy of the last picture presented in the window
+  // A depth or stencil clear not yet carried out: the buffers, a rectangle already clipped to the
+  // viewport (GL window coordinates) and the values. In the order of the Clear calls.
+  struct HeldClear {
+    GLbitfield buffers;
+    GlRect rect;
+    float z;
+    GLint stencil;
+  };
+  std::vector<HeldClear> heldClears_;
+  GLbitfield heldBuffers_ = 0;  // the union of their buffers
   int DepthBits() const { return DrawsIntoWindow() ? windowFormat_.depth : depthBits_; }
   bool fullScreen_ = false;
   std::unique_ptr<BackBufferSurface> backBufferSurface_;

@@ -326,6 +326,22 @@ void GlDevice::ApplySamplers() {
   dirtySamplers_ = 0;
 }
 
+// As ApplyRenderStates sets GL up. With the depth test off GL neither reads nor writes depth
+// (whatever the depth mask). With it on, a compare other than ALWAYS and NEVER reads depth and,
+// with ZWRITEENABLE, writes it; ALWAYS reads nothing but writes with ZWRITEENABLE; NEVER lets no
+// fragment through, so depth is neither read nor written (and the stencil's z-fail operation
+// does not depend on it). The stencil test reads the stencil buffer whatever its function.
+GLbitfield GlDevice::DepthStencilUsedByStates() const {
+  const auto& rs = renderStates_;
+  GLbitfield used = 0;
+  if (rs[D3DRS_ZENABLE] != D3DZB_FALSE && depthWanted_ > 0) {
+    GLenum f = Compare(rs[D3DRS_ZFUNC], GL_LEQUAL);
+    if (f != GL_NEVER && (f != GL_ALWAYS || rs[D3DRS_ZWRITEENABLE])) used |= GL_DEPTH_BUFFER_BIT;
+  }
+  if (rs[D3DRS_STENCILENABLE] && stencilWanted_ > 0) used |= GL_STENCIL_BUFFER_BIT;
+  return used;
+}
+
 void GlDevice::ApplyRenderStates(std::uint32_t groups) {
   const auto& rs = renderStates_;
   if (groups & kDirtyDepth) {

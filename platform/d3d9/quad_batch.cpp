@@ -178,7 +178,7 @@ void QuadBatch::Flush() {
   device_->LetGo(this);
   std::swap(runs_, drawing_);
   std::uint32_t quads = std::exchange(quads_, 0);
-  if (device_->PrepareDraw()) Draw(drawing_, quads);
+  if (device_->PrepareDraw(GlDevice::DepthStencilUse::kNone)) Draw(drawing_, quads);  // depth and stencil off
   for (Run& r : drawing_)
     if (r.keep != nullptr) r.keep->Release();
   drawing_.clear();
@@ -238,7 +238,7 @@ void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
         case Blend::kDevice:
           if (!first) {
             device_->InvalidateGlState(GlDevice::kGlBlend);
-            device_->PrepareDraw();
+            device_->PrepareDraw(GlDevice::DepthStencilUse::kNone);
           }
           break;
       }
