@@ -195,20 +195,8 @@ int main(int argc, char** argv) {
   zr::d3d9::testing::SetPacing(false);
   HWND window = MakeWindow(kWidth, kHeight);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.BackBufferWidth = kWidth;
-  pp.BackBufferHeight = kHeight;
-  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.hDeviceWindow = window;
-  pp.Windowed = TRUE;
-  pp.EnableAutoDepthStencil = TRUE;
-  pp.AutoDepthStencilFormat = D3DFMT_D16;
-  pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  IDirect3DDevice9* device = nullptr;
-  if (window == nullptr || d3d == nullptr ||
-      d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                        &device) != D3D_OK) {
+  IDirect3DDevice9* device = MakeDepthDevice(d3d, window, kWidth, kHeight);
+  if (device == nullptr) {
     std::printf("no device\n");
     return 1;
   }

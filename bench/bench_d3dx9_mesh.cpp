@@ -322,19 +322,8 @@ int main(int argc, char** argv) {
   zr::d3d9::testing::SetPacing(false);
   HWND window = d3d9bench::MakeWindow(kWidth, kHeight);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS pp{};
-  pp.BackBufferWidth = kWidth;
-  pp.BackBufferHeight = kHeight;
-  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.hDeviceWindow = window;
-  pp.Windowed = TRUE;
-  pp.EnableAutoDepthStencil = TRUE;
-  pp.AutoDepthStencilFormat = D3DFMT_D16;
-  pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  if (window == nullptr || d3d == nullptr ||
-      d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                        &g_device) != D3D_OK) {
+  g_device = d3d9bench::MakeDepthDevice(d3d, window, kWidth, kHeight);
+  if (g_device == nullptr) {
     std::printf("no device\n");
     std::remove(path);
     return 1;
