@@ -85,8 +85,6 @@ double Now() {
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency);
 }
 
-bool Down(const zr_KeyboardData& keys, int key) { return (keys.keys[key] & 0x80) != 0; }
-
 class Runner {
  public:
   Runner(Sample& sample, HINSTANCE instance, const Options& options)
@@ -179,7 +177,7 @@ class Runner {
 
     zr_KeyboardData keys{};
     input_.GetKeyboardInput(&keys);
-    if (Down(keys, DIK_ESCAPE)) return false;
+    if (KeyDown(keys, DIK_ESCAPE)) return false;
     MoveCamera(keys, step);
 
     IDirect3DDevice9* device = graphics_.GetDevice();
@@ -205,18 +203,18 @@ class Runner {
   void MoveCamera(const zr_KeyboardData& keys, float step) {
     // MoveCamera divides by the frame rate; one over the step is the rate this frame ran at.
     const float rate = step > 0.0f ? 1.0f / step : 0.0f;
-    if (Down(keys, DIK_W) || Down(keys, DIK_UP)) scene_.MoveCamera(rate, 1, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_S) || Down(keys, DIK_DOWN)) scene_.MoveCamera(rate, 2, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_A)) scene_.MoveCamera(rate, 3, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_D)) scene_.MoveCamera(rate, 4, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_W) || KeyDown(keys, DIK_UP)) scene_.MoveCamera(rate, 1, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_S) || KeyDown(keys, DIK_DOWN)) scene_.MoveCamera(rate, 2, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_A)) scene_.MoveCamera(rate, 3, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_D)) scene_.MoveCamera(rate, 4, kSpeed, kTurn, kPitchLimit);
     // Rising and sinking move by the speed itself each frame: scale it to the frame.
-    if (Down(keys, DIK_Q)) scene_.MoveCamera(rate, 5, kSpeed * step, kTurn, kPitchLimit);
-    if (Down(keys, DIK_E)) scene_.MoveCamera(rate, 6, kSpeed * step, kTurn, kPitchLimit);
-    if (Down(keys, DIK_PRIOR)) scene_.MoveCamera(rate, 8, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_NEXT)) scene_.MoveCamera(rate, 7, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_RIGHT)) scene_.MoveCamera(rate, 9, kSpeed, kTurn, kPitchLimit);
-    if (Down(keys, DIK_LEFT)) scene_.MoveCamera(rate, 9, kSpeed, -kTurn, kPitchLimit);
-    const bool lightKey = Down(keys, DIK_L);
+    if (KeyDown(keys, DIK_Q)) scene_.MoveCamera(rate, 5, kSpeed * step, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_E)) scene_.MoveCamera(rate, 6, kSpeed * step, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_PRIOR)) scene_.MoveCamera(rate, 8, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_NEXT)) scene_.MoveCamera(rate, 7, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_RIGHT)) scene_.MoveCamera(rate, 9, kSpeed, kTurn, kPitchLimit);
+    if (KeyDown(keys, DIK_LEFT)) scene_.MoveCamera(rate, 9, kSpeed, -kTurn, kPitchLimit);
+    const bool lightKey = KeyDown(keys, DIK_L);
     if (lightKey && !lightKeyHeld_) scene_.SetLight(!scene_.GetLightState());
     lightKeyHeld_ = lightKey;
   }

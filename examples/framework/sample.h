@@ -46,5 +46,8 @@ class Sample {
 // and pictures.
 int RunSample(Sample& sample, HINSTANCE instance, const char* commandLine);
 
+// Whether `key` (a DIK_ code) is held in this frame's keyboard state.
+inline bool KeyDown(const zr_KeyboardData& keys, int key) { return (keys.keys[key] & 0x80) != 0; }
+
 // The camera keys every sample shares, for the text on screen.
 extern const char kCameraHelp[];

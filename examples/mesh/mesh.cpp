@@ -12,8 +12,6 @@ namespace {
 constexpr char kModel[] = "ring_planet.x";
 constexpr float kCycleSeconds = 16.0f;  // full, falling, minimum, rising
 
-bool Down(const zr_KeyboardData& keys, int key) { return (keys.keys[key] & 0x80) != 0; }
-
 class MeshSample : public Sample {
  public:
   const char* Title() const override { return "Velkor Engine: Detailstufen"; }
@@ -49,15 +47,15 @@ class MeshSample : public Sample {
   void Frame(const SampleFrame& frame) override {
     IDirect3DDevice9* device = frame.device;
     const zr_KeyboardData& keys = *frame.keys;
-    const bool space = Down(keys, DIK_SPACE);
+    const bool space = KeyDown(keys, DIK_SPACE);
     if (space && !spaceHeld_) automatic_ = !automatic_;
     spaceHeld_ = space;
     if (automatic_) {
       cycle_ = std::fmod(cycle_ + frame.step, kCycleSeconds);
       detail_ = Detail(cycle_);
     } else {
-      if (Down(keys, DIK_ADD) || Down(keys, DIK_EQUALS)) detail_ = std::min(1.0f, detail_ + 0.4f * frame.step);
-      if (Down(keys, DIK_SUBTRACT) || Down(keys, DIK_MINUS)) detail_ = std::max(0.0f, detail_ - 0.4f * frame.step);
+      if (KeyDown(keys, DIK_ADD) || KeyDown(keys, DIK_EQUALS)) detail_ = std::min(1.0f, detail_ + 0.4f * frame.step);
+      if (KeyDown(keys, DIK_SUBTRACT) || KeyDown(keys, DIK_MINUS)) detail_ = std::max(0.0f, detail_ - 0.4f * frame.step);
     }
     const int maxFaces = model_.GetMaxFaces();
     const int faces = static_cast<int>(std::lround(detail_ * static_cast<float>(maxFaces)));
