@@ -2,7 +2,9 @@
 #
 # Registers a CTest test that runs in its own scratch directory under the build tree, so that
 # nothing a test writes (error.log above all) lands in the source tree. With XVFB the command runs
-# on a private virtual X display.
+# on a private virtual X display. The display never resets: by default Xvfb resets whenever its last
+# client disconnects, and a client that connects during the reset (the next step of a test, a
+# dialog's child process) is hung up on, which a loaded machine made frequent.
 find_package(GTest REQUIRED)
 
 set(ZR_SANITIZER_ENV
@@ -23,7 +25,7 @@ function(zr_add_test)
   file(MAKE_DIRECTORY ${dir})
   set(cmd ${T_COMMAND})
   if(T_XVFB)
-    set(cmd xvfb-run -a -s "-screen 0 1024x768x24" ${cmd})
+    set(cmd xvfb-run -a -s "-screen 0 1024x768x24 -noreset" ${cmd})
   endif()
   add_test(NAME ${T_NAME} COMMAND ${cmd} WORKING_DIRECTORY ${dir})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${ZR_SANITIZER_ENV}")
