@@ -28,9 +28,54 @@ FT_Library SharedLibrary() {
 int Round26_6(FT_Pos value) { return static_cast<int>((value + 32) >> 6); }
 int Ceil26_6(FT_Pos value) { return static_cast<int>((value + 63) >> 6); }
 
-// The fontconfig pattern of a description: face name, weight, slant, spacing and the generic
-// family of PitchAndFamily as a fallback.
-FcPattern* PatternOf(const D3DXFONT_DESCA& desc) {
+// What a Windows character set asks of a face: the letters of some languages (as fontconfig names
+// them), or a symbol font. The sets that name no script (ANSI, DEFAULT, OEM, MAC) ask nothing and
+// leave the choice to the other fields.
+struct Script {
+  std::vector<const char*> languages;
+  bool symbol = false;
+  bool AsksSomething() const { return symbol || !languages.empty(); }
+};
+
+Script ScriptOf(BYTE charSet) {
+  switch (charSet) {
+    case SYMBOL_CHARSET: return Script{{}, true};
+    case SHIFTJIS_CHARSET: return Script{{"ja"}};
+    case HANGUL_CHARSET:
+    case JOHAB_CHARSET: return Script{{"ko"}};
+    case GB2312_CHARSET: return Script{{"zh-cn"}};
+    case CHINESEBIG5_CHARSET: return Script{{"zh-tw"}};
+    case GREEK_CHARSET: return Script{{"el"}};
+    case TURKISH_CHARSET: return Script{{"tr"}};
+    case VIETNAMESE_CHARSET: return Script{{"vi"}};
+    case HEBREW_CHARSET: return Script{{"he"}};
+    case ARABIC_CHARSET: return Script{{"ar"}};
+    case BALTIC_CHARSET: return Script{{"lt", "lv", "et"}};
+    case RUSSIAN_CHARSET: return Script{{"ru"}};
+    case THAI_CHARSET: return Script{{"th"}};
+    case EASTEUROPE_CHARSET: return Script{{"pl", "cs", "sk", "hu", "sl", "hr"}};
+    default: return Script{};
+  }
+}
+
+// Whether a font (a pattern from the font list) has every language of the script, or is a symbol
+// font when that is asked: fontconfig's own judgement, the one `fc-list :lang=xx` shows.
+bool Covers(FcPattern* font, const Script& script) {
+  if (script.symbol) {
+    FcBool symbol = FcFalse;
+    if (FcPatternGetBool(font, FC_SYMBOL, 0, &symbol) != FcResultMatch || !symbol) return false;
+  }
+  if (script.languages.empty()) return true;
+  FcLangSet* languages = nullptr;
+  if (FcPatternGetLangSet(font, FC_LANG, 0, &languages) != FcResultMatch || languages == nullptr) return false;
+  for (const char* language : script.languages)
+    if (FcLangSetHasLang(languages, reinterpret_cast<const FcChar8*>(language)) != FcLangEqual) return false;
+  return true;
+}
+
+// The fontconfig pattern of a description: face name, weight, slant, spacing, the generic family
+// of PitchAndFamily as a fallback, and the languages of the character set.
+FcPattern* PatternOf(const D3DXFONT_DESCA& desc, const Script& script) {
   FcPattern* pattern = FcPatternCreate();
   std::string face(desc.FaceName, strnlen(desc.FaceName, LF_FACESIZE));
   if (!face.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
@@ -45,9 +90,38 @@ FcPattern* PatternOf(const D3DXFONT_DESCA& desc) {
   int weight = desc.Weight == 0 ? FW_NORMAL : static_cast<int>(std::min<UINT>(desc.Weight, 1000));
   FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
   FcPatternAddInteger(pattern, FC_SLANT, desc.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  // Set before the defaults, the script's languages stand in for the locale's: among faces that
+  // are otherwise alike, one that writes them comes first.
+  for (const char* language : script.languages)
+    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language));
+  if (script.symbol) FcPatternAddBool(pattern, FC_SYMBOL, FcTrue);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   return pattern;
+}
+
+// The font for a pattern. A character set that names a script is honoured as the platform's font
+// mapper does, above the face name: fontconfig ranks a language below the family, so the fonts
+// are taken in its order of preference and the first that writes the script wins, the named face
+// itself when it does. When no installed face writes it, fontconfig's first choice stands.
+FcPattern* ChooseFont(FcPattern* pattern, const Script& script) {
+  FcResult result = FcResultNoMatch;
+  if (!script.AsksSomething()) return FcFontMatch(nullptr, pattern, &result);
+  FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+  if (sorted == nullptr || sorted->nfont == 0) {
+    if (sorted != nullptr) FcFontSetDestroy(sorted);
+    return FcFontMatch(nullptr, pattern, &result);
+  }
+  FcPattern* chosen = sorted->fonts[0];
+  for (int i = 0; i < sorted->nfont; ++i) {
+    if (Covers(sorted->fonts[i], script)) {
+      chosen = sorted->fonts[i];
+      break;
+    }
+  }
+  FcPattern* match = FcFontRenderPrepare(nullptr, pattern, chosen);
+  FcFontSetDestroy(sorted);
+  return match;
 }
 
 }  // namespace
@@ -58,9 +132,9 @@ HRESULT FontFace::Open(const D3DXFONT_DESCA& desc, std::unique_ptr<FontFace>* ou
   FT_Library library = SharedLibrary();
   if (library == nullptr || !FcInit()) return E_FAIL;
 
-  FcPattern* pattern = PatternOf(desc);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  const Script script = ScriptOf(desc.CharSet);
+  FcPattern* pattern = PatternOf(desc, script);
+  FcPattern* match = ChooseFont(pattern, script);
   FcPatternDestroy(pattern);
   if (match == nullptr) return D3DXERR_INVALIDDATA;
   FcChar8* file = nullptr;
@@ -143,6 +217,10 @@ const Glyph& FontFace::GlyphOf(std::uint32_t codepoint) {
     std::memcpy(glyph.coverage.data() + static_cast<size_t>(y) * glyph.width, row, glyph.width);
   }
   return glyph;
+}
+
+bool FontFace::HasGlyph(std::uint32_t codepoint) const {
+  return FT_Get_Char_Index(static_cast<FT_Face>(face_), codepoint) != 0;
 }
 
 int FontFace::Kerning(std::uint32_t left, std::uint32_t right) {

@@ -41,7 +41,8 @@ struct TextLayout {
 
 class FontFace {
  public:
-  // Finds and loads the face that fontconfig gives for the description. Fails with
+  // Finds and loads the face that fontconfig gives for the description; a CharSet that names a
+  // script prefers a face that writes it, the named face when it does. Fails with
   // D3DXERR_INVALIDDATA when no font file can be loaded.
   static HRESULT Open(const D3DXFONT_DESCA& desc, std::unique_ptr<FontFace>* face);
   ~FontFace();
@@ -54,6 +55,9 @@ class FontFace {
   int Ascent() const { return ascent_; }
   int Descent() const { return descent_; }
   int LineHeight() const { return ascent_ + descent_; }
+
+  // Whether the face has a glyph of its own for the character (not the missing-glyph box).
+  bool HasGlyph(std::uint32_t codepoint) const;
 
   // The glyph of a character, rasterised once and kept.
   const Glyph& GlyphOf(std::uint32_t codepoint);

@@ -1,4 +1,5 @@
 // Faces, glyphs and DrawText layout with the fonts installed on this machine.
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -25,6 +26,29 @@ std::unique_ptr<FontFace> Open(const char* face, INT height = 0, UINT width = 0,
   return font;
 }
 
+std::unique_ptr<FontFace> OpenWithCharSet(const char* face, BYTE charSet) {
+  D3DXFONT_DESCA desc{};
+  desc.CharSet = charSet;
+  std::strncpy(desc.FaceName, face, LF_FACESIZE - 1);
+  std::unique_ptr<FontFace> font;
+  EXPECT_EQ(FontFace::Open(desc, &font), D3D_OK);
+  return font;
+}
+
+// Whether fontconfig lists any installed font that writes the language.
+bool AnyFontWrites(const char* language) {
+  FcInit();
+  FcPattern* asked = FcPatternCreate();
+  FcPatternAddString(asked, FC_LANG, reinterpret_cast<const FcChar8*>(language));
+  FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
+  FcFontSet* fonts = FcFontList(nullptr, asked, fields);
+  bool any = fonts != nullptr && fonts->nfont > 0;
+  if (fonts != nullptr) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(fields);
+  FcPatternDestroy(asked);
+  return any;
+}
+
 int Width(FontFace& font, const char* text) {
   RECT r{0, 0, 0, 0};
   return font.Layout(text, -1, r, DT_CALCRECT).bounds.right;
@@ -40,6 +64,30 @@ TEST(FontFace, ArialIsLiberationSansAndStylesPickTheirFiles) {
   // An empty or unknown name still gives a font.
   EXPECT_FALSE(Open("")->Family().empty());
   EXPECT_FALSE(Open("No Such Face At All")->Family().empty());
+}
+
+TEST(FontFace, ACharSetThatNamesAScriptPrefersAFaceThatWritesIt) {
+  EXPECT_EQ(OpenWithCharSet("Arial", ANSI_CHARSET)->Family(), "Liberation Sans");
+  EXPECT_EQ(OpenWithCharSet("Arial", DEFAULT_CHARSET)->Family(), "Liberation Sans");
+  // Liberation Sans writes Cyrillic itself, so the name still decides.
+  auto cyrillic = OpenWithCharSet("Arial", RUSSIAN_CHARSET);
+  EXPECT_EQ(cyrillic->Family(), "Liberation Sans");
+  EXPECT_TRUE(cyrillic->HasGlyph(U'\u0416'));
+  EXPECT_TRUE(OpenWithCharSet("No Such Face At All", RUSSIAN_CHARSET)->HasGlyph(U'\u0416'));
+
+  // It has no Arabic letters, and DejaVu Sans (fonts-dejavu-core) has: the script wins over the
+  // name. Where no installed face writes Arabic, the named face stands.
+  auto arabic = OpenWithCharSet("Arial", ARABIC_CHARSET);
+  ASSERT_TRUE(arabic);
+  if (AnyFontWrites("ar")) {
+    EXPECT_NE(arabic->Family(), "Liberation Sans");
+    EXPECT_TRUE(arabic->HasGlyph(U'\u0627'));  // alef
+    EXPECT_TRUE(arabic->HasGlyph(U'\u0628'));  // beh
+    EXPECT_TRUE(arabic->HasGlyph(U'A'));
+  } else {
+    EXPECT_EQ(arabic->Family(), "Liberation Sans");
+  }
+  EXPECT_FALSE(OpenWithCharSet("Arial", ANSI_CHARSET)->HasGlyph(U'\u0627'));
 }
 
 TEST(FontFace, HeightsFollowThePlatformsSigns) {
