@@ -61,15 +61,23 @@ TEST_F(Device, AnUnopenableDriverFallsBackToTheDummyWhichPlaysInRealTime) {
             S_OK);
   ASSERT_EQ(music->Download(performance), S_OK);
   ASSERT_EQ(performance->PlaySegmentEx(music, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr), S_OK);
+  const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(performance->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr),
             S_OK);
   EXPECT_EQ(performance->IsPlaying(effect, nullptr), S_OK);
-  // The dummy's thread pulls the mix: a tenth of a second of sound is over well within five.
-  auto start = std::chrono::steady_clock::now();
-  while (performance->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The dummy's thread pulls the mix at the pace of real sound: a tenth of a second of sound is
+  // over well within five, and not before most of a tenth has passed (a thread that pulled as
+  // fast as it could would end it within a few milliseconds).
+  std::chrono::steady_clock::duration effectEnded{};
+  while (performance->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    if (effectEnded == std::chrono::steady_clock::duration{} && performance->IsPlaying(effect, nullptr) == S_FALSE)
+      effectEnded = std::chrono::steady_clock::now() - start;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   EXPECT_EQ(performance->IsPlaying(effect, nullptr), S_FALSE);
   EXPECT_EQ(performance->IsPlaying(music, nullptr), S_FALSE);
+  if (effectEnded == std::chrono::steady_clock::duration{}) effectEnded = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(std::chrono::duration<double>(effectEnded).count(), 0.07);
   effect->Release();
   music->Release();
   loader->Release();
