@@ -186,14 +186,21 @@ TEST_F(Application, LostDeviceIsWaitedForReleasedResetAndRestoredBeforeTheFrame)
     if (presents == 2) PostQuitMessage(0);
   });
   Run();
-  auto order = Only({"IDirect3DDevice9::TestCooperativeLevel", "Sleep", "IDirect3DDevice9::Reset",
-                     "QueryPerformanceCounter", "IDirect3DDevice9::Present"});
-  // The first counter reading is the start of the frame timer.
+  auto order = Only({"IDirect3DDevice9::TestCooperativeLevel", "Sleep", "ID3DXSprite::OnLostDevice",
+                     "ID3DXFont::OnLostDevice", "IDirect3DDevice9::Reset", "ID3DXFont::OnResetDevice",
+                     "ID3DXSprite::OnResetDevice", "QueryPerformanceCounter", "IDirect3DDevice9::Present"});
+  // The first counter reading is the start of the frame timer. Every sprite and the font let go
+  // of their device resources before the Reset and take them again after it, before the frame.
   EXPECT_THAT(order, ElementsAre("QueryPerformanceCounter", "QueryPerformanceCounter", "IDirect3DDevice9::Present",
                                  "IDirect3DDevice9::TestCooperativeLevel", "Sleep",
                                  "IDirect3DDevice9::TestCooperativeLevel", "Sleep",
-                                 "IDirect3DDevice9::TestCooperativeLevel", "IDirect3DDevice9::Reset",
-                                 "QueryPerformanceCounter", "IDirect3DDevice9::Present"));
+                                 "IDirect3DDevice9::TestCooperativeLevel", "ID3DXSprite::OnLostDevice",
+                                 "ID3DXSprite::OnLostDevice", "ID3DXSprite::OnLostDevice", "ID3DXSprite::OnLostDevice",
+                                 "ID3DXSprite::OnLostDevice", "ID3DXSprite::OnLostDevice", "ID3DXFont::OnLostDevice",
+                                 "IDirect3DDevice9::Reset", "ID3DXFont::OnResetDevice", "ID3DXSprite::OnResetDevice",
+                                 "ID3DXSprite::OnResetDevice", "ID3DXSprite::OnResetDevice",
+                                 "ID3DXSprite::OnResetDevice", "ID3DXSprite::OnResetDevice",
+                                 "ID3DXSprite::OnResetDevice", "QueryPerformanceCounter", "IDirect3DDevice9::Present"));
   for (const fake::Call& c : p.CallsTo("Sleep")) EXPECT_EQ(c.Arg(0), "100");
   std::vector<std::string> dispatched;
   for (const fake::Call& c : p.CallsTo("DispatchMessageA")) dispatched.push_back(c.Arg(0));
