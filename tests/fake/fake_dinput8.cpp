@@ -13,8 +13,13 @@ namespace fake::dinput8 {
 
 namespace {
 
+bool g_eventsOnFailedRead = false;
+
 const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] { Get() = State{}; });
+  Platform::Get().AddResetHandler([] {
+    Get() = State{};
+    g_eventsOnFailedRead = false;
+  });
   return true;
 }();
 
@@ -65,7 +70,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
                                           DWORD flags) override {
     HRESULT hr = Call("GetDeviceData", DI_OK, which_, objectDataSize, count != nullptr ? *count : 0u, flags);
     if (count == nullptr) return hr;
-    if (FAILED(hr)) {
+    if (FAILED(hr) && !g_eventsOnFailedRead) {
       *count = 0;
       return hr;
     }
@@ -105,6 +110,8 @@ State& Get() {
 void AddMouseEvent(DWORD offset, LONG value) {
   Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++g_sequence, 0});
 }
+
+void SetEventsOnFailedRead(bool on) { g_eventsOnFailedRead = on; }
 
 }  // namespace fake::dinput8
 

@@ -22,4 +22,8 @@ State& Get();
 // Queues a mouse event for the next reads.
 void AddMouseEvent(DWORD offset, LONG value);
 
+// Whether a mouse read that fails still hands out the pending events it would have read, with
+// their count, as some drivers do. Off until set, and again after fake::Platform::Reset().
+void SetEventsOnFailedRead(bool on);
+
 }  // namespace fake::dinput8

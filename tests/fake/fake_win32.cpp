@@ -13,12 +13,14 @@ namespace fake::win32 {
 namespace {
 std::uintptr_t g_nextHandle = 0x1000;
 DWORD g_lastError = 0;
+POINT g_cursor{0, 0};
 
 const bool g_registered = [] {
   Platform::Get().AddResetHandler([] {
     Get() = State{};
     g_nextHandle = 0x1000;
     g_lastError = 0;
+    g_cursor = POINT{0, 0};
   });
   return true;
 }();
@@ -54,6 +56,8 @@ void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   msg.lParam = lParam;
   Get().queue.push_back(msg);
 }
+
+void SetCursorPosition(LONG x, LONG y) { g_cursor = POINT{x, y}; }
 
 }  // namespace fake::win32
 
@@ -225,7 +229,7 @@ void WINAPI PostQuitMessage(int exitCode) {
 
 BOOL WINAPI GetCursorPos(LPPOINT point) {
   BOOL ok = static_cast<BOOL>(Platform::Get().Record("GetCursorPos", TRUE));
-  if (ok && point != nullptr) *point = POINT{0, 0};
+  if (ok && point != nullptr) *point = fw::g_cursor;
   return ok;
 }
 

@@ -7,6 +7,7 @@
 #include "errorfile/zr_ErrorException.h"
 #include "fake_dinput8.h"
 #include "fake_platform.h"
+#include "fake_win32.h"
 #include "input/zr_InputManager.h"
 
 using ::testing::ElementsAre;
@@ -174,6 +175,18 @@ TEST_F(InputManager, AFailedMouseReadAppliesNothingAndReacquires) {
   EXPECT_EQ(mouse.deltaX, 0);
   EXPECT_EQ(mouse.button0, 1);
   EXPECT_EQ(p.CountOf("IDirectInputDevice8A::Acquire"), 1u);
+
+  // A failed read that still reports what it read: none of it is applied either.
+  fake::dinput8::SetEventsOnFailedRead(true);
+  fake::dinput8::AddMouseEvent(DIMOFS_Y, 3);
+  fake::dinput8::AddMouseEvent(DIMOFS_BUTTON0, 0);
+  fake::dinput8::AddMouseEvent(DIMOFS_BUTTON1, 0x80);
+  p.ResultForCall("IDirectInputDevice8A::GetDeviceData", 2, DIERR_NOTACQUIRED);
+  input.GetMouseInput(&mouse);
+  EXPECT_EQ(fake::dinput8::Get().mouseEvents.size(), 0u) << "the read must have handed the events out";
+  EXPECT_EQ((std::vector<int>{mouse.x, mouse.y, mouse.deltaX, mouse.deltaY, mouse.button0, mouse.button1}),
+            (std::vector<int>{5, 5, 0, 0, 1, 0}));
+  EXPECT_EQ(p.CountOf("IDirectInputDevice8A::Acquire"), 2u);
 }
 
 TEST_F(InputManager, DestructionReleasesTheObjectThenTheMouseThenTheKeyboard) {
@@ -193,11 +206,17 @@ TEST_F(InputManager, DestructionReleasesTheObjectThenTheMouseThenTheKeyboard) {
 
 TEST_F(InputManager, CursorPositionComesFromTheWindowSystem) {
   zr_InputManager input;
+  fake::win32::SetCursorPosition(731, 412);
   int x = -1, y = -1;
   input.GetCursorPosition(&x, &y);
   EXPECT_EQ(p.CountOf("GetCursorPos"), 1u);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 0);
+  EXPECT_EQ(x, 731);
+  EXPECT_EQ(y, 412);
+  // Screen coordinates left of or above the main screen are negative.
+  fake::win32::SetCursorPosition(-1280, -3);
+  input.GetCursorPosition(&x, &y);
+  EXPECT_EQ(x, -1280);
+  EXPECT_EQ(y, -3);
 }
 
 }  // namespace
