@@ -151,13 +151,15 @@ TEST_F(DirectXGraphics, EveryStateInitSetsIsCheckedAndAFailureStopsInitThere) {
     const char* text;
     size_t samplerCalls, renderCalls;
   };
+  const char* const sampler = "Error by setting sample state";
+  const char* const render = "Error by setting render state";
   const Case cases[] = {
-      {"SetSamplerState", 1, "0 6 2", D3DERR_INVALIDCALL, "D3DERR_INVALIDCALL", 15, "Error by setting sample state", 1, 0},
-      {"SetSamplerState", 2, "0 5 2", D3DERR_NOTAVAILABLE, "D3DERR_NOTAVAILABLE", 15, "Error by setting sample state", 2, 0},
-      {"SetSamplerState", 3, "0 7 2", E_OUTOFMEMORY, "E_OUTOFMEMORY", 15, "Error by setting sample state", 3, 0},
-      {"SetRenderState", 1, "15 1", D3DERR_INVALIDCALL, "D3DERR_INVALIDCALL", 14, "Error by setting render state", 3, 1},
-      {"SetRenderState", 2, "24 1", D3DERR_NOTAVAILABLE, "D3DERR_NOTAVAILABLE", 14, "Error by setting render state", 3, 2},
-      {"SetRenderState", 3, "25 7", E_OUTOFMEMORY, "E_OUTOFMEMORY", 14, "Error by setting render state", 3, 3},
+      {"SetSamplerState", 1, "0 6 2", D3DERR_INVALIDCALL, "D3DERR_INVALIDCALL", 15, sampler, 1, 0},
+      {"SetSamplerState", 2, "0 5 2", D3DERR_NOTAVAILABLE, "D3DERR_NOTAVAILABLE", 15, sampler, 2, 0},
+      {"SetSamplerState", 3, "0 7 2", E_OUTOFMEMORY, "E_OUTOFMEMORY", 15, sampler, 3, 0},
+      {"SetRenderState", 1, "15 1", D3DERR_INVALIDCALL, "D3DERR_INVALIDCALL", 14, render, 3, 1},
+      {"SetRenderState", 2, "24 1", D3DERR_NOTAVAILABLE, "D3DERR_NOTAVAILABLE", 14, render, 3, 2},
+      {"SetRenderState", 3, "25 7", E_OUTOFMEMORY, "E_OUTOFMEMORY", 14, render, 3, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " #" + std::to_string(c.nth));
