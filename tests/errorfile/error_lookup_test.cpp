@@ -30,6 +30,9 @@ const Row kKnownRows[] = {
     {0x00000001, "S_FALSE", "Call successful, but returned FALSE"},
     {0x00000002, "ERROR_FILE_NOT_FOUND", "The system cannot find the file specified."},
     {0x80070002, "ERROR_FILE_NOT_FOUND", "The system cannot find the file specified."},
+    // Win32 error 1 shares its small number with S_FALSE, which keeps it, but its HRESULT form is
+    // named by nothing else.
+    {0x80070001, "ERROR_INVALID_FUNCTION", "Incorrect function."},
     {0x80004005, "E_FAIL", "An undetermined error occurred"},
     {0x8007000E, "E_OUTOFMEMORY", "Ran out of memory"},
     {0x80070057, "E_INVALIDARG", "An invalid parameter was passed to the returning function"},

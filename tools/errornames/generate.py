@@ -23,7 +23,10 @@ Joining rule (what a value's name is when several headers name it):
     ERROR_OUTOFMEMORY is 0x8007000E); the value keeps the one name that every caller knows.
  3. A header that gives one value two names does not say which one it means there; at that value
     it contributes none (dinput.h calls 0x80070002 both DIERR_NOTFOUND and DIERR_OBJECTNOTFOUND;
-    the value stays ERROR_FILE_NOT_FOUND).
+    the value stays ERROR_FILE_NOT_FOUND). This is decided after the whole header is read, and for
+    each value of the table on its own: winerror.h gives 1 the names S_FALSE and
+    ERROR_INVALID_FUNCTION, so the small number 1 is S_FALSE by rule 2, but nothing else names
+    0x80070001, which is ERROR_INVALID_FUNCTION.
  4. Every other value that several families name carries all of their names, joined by " & ",
     in the family order of FAMILIES below and, within a header, in the order of definition.
     Win32 codes count both as their small number and as their 0x8007xxxx HRESULT, and come first.
@@ -96,6 +99,7 @@ CHECKS = {
     0x00000001: ("S_FALSE", "Call successful, but returned FALSE"),
     0x00000002: ("ERROR_FILE_NOT_FOUND", "The system cannot find the file specified."),
     0x80070002: ("ERROR_FILE_NOT_FOUND", "The system cannot find the file specified."),
+    0x80070001: ("ERROR_INVALID_FUNCTION", "Incorrect function."),
     0x80004005: ("E_FAIL", "An undetermined error occurred"),
     0x8007000E: ("E_OUTOFMEMORY", "Ran out of memory"),
     0x80070057: ("E_INVALIDARG", "An invalid parameter was passed to the returning function"),
@@ -213,7 +217,7 @@ def to_signed(v):
 
 
 def build_names(include, cc, report):
-    per_value = {}   # value -> list of (rank, order, name)
+    per_value = {}   # value -> list of (rank, order, name), rules 3 and 4
     standalone = {}  # value -> name (rule 2)
     family_counts = []
     order = 0
@@ -223,28 +227,28 @@ def build_names(include, cc, report):
         codes = [n for n, body in found if not is_alias(body)]
         evaluated = evaluate(family, codes, include, cc)
         family_counts.append((family["header"], len(evaluated), len(aliases)))
-        named_twice = {}
+        general = family["header"] == "winerror.h"
+        # Every table value that a name of this header stands for. Win32 numbers also exist as
+        # HRESULTs of FACILITY_WIN32.
+        placed = []
         for name, value in evaluated:
-            named_twice[value] = named_twice.get(value, 0) + 1
-        for name, value in evaluated:
-            if named_twice[value] > 1 and value not in standalone and \
-                    not re.fullmatch(r"[SE]_[A-Z_]+", name):
-                continue
-            entries = []
-            if family["header"] == "winerror.h" and re.fullmatch(r"[SE]_[A-Z_]+", name):
+            placed.append((name, value))
+            if general and name.startswith("ERROR_") and 0 < value < 0x10000:
+                placed.append((name, 0x80070000 | value))
+            if general and re.fullmatch(r"[SE]_[A-Z_]+", name):
                 standalone.setdefault(value, name)
-            entries.append(value)
-            # Win32 numbers also exist as HRESULTs of FACILITY_WIN32.
-            if family["header"] == "winerror.h" and name.startswith("ERROR_") and value < 0x10000 \
-                    and value != 0:
-                entries.append(0x80070000 | value)
-            for v in entries:
-                per_value.setdefault(v, []).append((rank, order, name))
-                order += 1
-    table = {}
+        # Rule 3 looks at the whole header, and at each table value on its own.
+        names_at = {}
+        for name, value in placed:
+            names_at[value] = names_at.get(value, 0) + 1
+        for name, value in placed:
+            if names_at[value] > 1:
+                continue
+            per_value.setdefault(value, []).append((rank, order, name))
+            order += 1
+    table = dict(standalone)
     for value, items in per_value.items():
         if value in standalone:
-            table[value] = standalone[value]
             continue
         names = []
         for _, _, name in sorted(items):
