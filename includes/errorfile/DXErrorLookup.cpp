@@ -1,6 +1,8 @@
 #include "errorfile/DXErrorLookup.h"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -44,8 +46,10 @@ const char* DXErrorDescription(HRESULT hr) { return Find(kResultDescriptions, hr
 
 HRESULT DXErrorTrace(const char* file, unsigned long line, HRESULT hr, const char* message,
                      bool showMessageBox) {
+  // The line is written as "%ld" writes the platform's 32-bit long: its low 32 bits as a signed
+  // number, so 0xFFFFFFFF is "-1".
   char lineText[kLineTextSize];
-  std::snprintf(lineText, sizeof lineText, "%lu", line);
+  std::snprintf(lineText, sizeof lineText, "%" PRId32, static_cast<std::int32_t>(static_cast<std::uint32_t>(line)));
 
   char piece[kPieceSize];
   std::string whole;

@@ -146,9 +146,17 @@ TEST_F(DXErrorTraceTest, PiecesAreCutAtTheirBounds) {
   const std::string piece = Pieces().front();
   EXPECT_EQ(piece.size(), 2999u);
   EXPECT_EQ(piece, std::string(2999, 'f'));
-  fake::Platform::Get().Reset();
+}
+
+TEST_F(DXErrorTraceTest, LineIsWrittenAsASigned32BitLong) {
   DXErrorTrace("f", 4294967295ul, S_OK, nullptr, false);
-  EXPECT_EQ(Pieces().front(), "f(4294967295): ");
+  DXErrorTrace("f", 2147483648ul, S_OK, nullptr, false);
+  DXErrorTrace("f", 2147483647ul, S_OK, nullptr, false);
+  DXErrorTrace("f", 0, S_OK, nullptr, false);
+  EXPECT_THAT(Pieces(), ::testing::ElementsAre("f(-1): ", "hr=S_OK (0x00000000)", "\n",
+                                               "f(-2147483648): ", "hr=S_OK (0x00000000)", "\n",
+                                               "f(2147483647): ", "hr=S_OK (0x00000000)", "\n",
+                                               "f(0): ", "hr=S_OK (0x00000000)", "\n"));
 }
 
 TEST_F(DXErrorTraceTest, MessageBoxOnlyWhenAskedFor) {
