@@ -1,6 +1,7 @@
 // The engine's graphics classes on the real platform: zr_DirectXGraphics, zr_TextureManager,
-// zr_Sprite and zr_Font draw a picture file and the status line into a screenshot; a picture
-// that cannot be read ends the game at its first draw.
+// zr_Sprite and zr_Font draw a picture file and the status line into a screenshot; a sprite is
+// placed, turned and blended pixel for pixel; a picture that cannot be read ends the game at its
+// first draw.
 #include <gtest/gtest.h>
 
 #include "d3d9_test_support.h"
@@ -36,7 +37,88 @@ imagetest::Pixels Ship() {
   return p;
 }
 
+// 64 x 32, opaque, each texel of its own colour, so that a pixel tells which texel it shows.
+constexpr int kPictureWidth = 64;
+constexpr int kPictureHeight = 32;
+std::uint32_t PictureTexel(int x, int y) {
+  return 0xFF000000u | static_cast<std::uint32_t>(x * 4) << 16 | static_cast<std::uint32_t>(y * 8) << 8 | 0x80;
+}
+imagetest::Pixels Picture64x32() {
+  imagetest::Pixels p;
+  for (int y = 0; y < kPictureHeight; ++y)
+    for (int x = 0; x < kPictureWidth; ++x) p.push_back(PictureTexel(x, y));
+  return p;
+}
+
 }  // namespace
+
+TEST(Engine, ASpriteCoversItsPixelsTurnsClockwiseAboutItsCentreAndBlendsItsAlpha) {
+  ScratchDirectory dir;
+  imagetest::WriteFile("picture.png",
+                       imagetest::Write(imagetest::Kind::kPng, kPictureWidth, kPictureHeight, 4, Picture64x32()));
+  d3d9test::TestWindow window(kWidth, kHeight);
+  zr_DirectXGraphics graphics;
+  graphics.Init(window.handle(), true, 16, false, kWidth, kHeight, "log.txt");
+  IDirect3DDevice9* device = graphics.GetDevice();
+  ASSERT_NE(device, nullptr);
+  zr_TextureManager textures;
+  textures.Initialise(device);
+  zr_Sprite sprite;
+  sprite.CreateSprite(device, &textures, "picture.png", D3DXSPRITE_ALPHABLEND, D3DPOOL_MANAGED, 0);
+  const std::uint32_t background = kBackground & 0xFFFFFF;
+  // Draws the sprite at (10, 20) on the background and reads the back buffer.
+  auto draw = [&] {
+    graphics.Clear(kBackground, 0, 0, 0, 0);
+    graphics.BeginScene();
+    sprite.Render(10, 20);
+    d3d9test::Picture p = d3d9test::BackBuffer(device, kWidth, kHeight);
+    EXPECT_EQ(graphics.Present(), D3D_OK);
+    return p;
+  };
+
+  // Unturned: x 10..73, y 20..51, each pixel its texel.
+  d3d9test::Picture p = draw();
+  ASSERT_EQ(p.width * 10000 + p.height, kWidth * 10000 + kHeight);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      bool inside = x >= 10 && x <= 73 && y >= 20 && y <= 51;
+      ASSERT_EQ(p.at(x, y) & 0xFFFFFF, inside ? PictureTexel(x - 10, y - 20) & 0xFFFFFF : background) << x << "," << y;
+    }
+
+  // A quarter turn about the centre (42, 36): clockwise on the screen, the picture's top row
+  // becomes the right column, read downwards. It covers x 26..57, y 4..67, and each pixel centre
+  // falls on a texel centre.
+  sprite.SetRotation(static_cast<float>(D3DX_PI / 2));
+  p = draw();
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      bool inside = x >= 26 && x <= 57 && y >= 4 && y <= 67;
+      // Screen (x, y) from the centre is the picture's (y, -x) from its centre.
+      int tx = y - 36 + kPictureWidth / 2;
+      int ty = 42 - 1 - x + kPictureHeight / 2;
+      ASSERT_EQ(p.at(x, y) & 0xFFFFFF, inside ? PictureTexel(tx, ty) & 0xFFFFFF : background) << x << "," << y;
+    }
+
+  // Alpha 128 unturned: each pixel halfway between its texel and the background.
+  sprite.SetRotation(0.0f);
+  sprite.SetAlpha(128);
+  p = draw();
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      std::uint32_t got = p.at(x, y) & 0xFFFFFF;
+      if (!(x >= 10 && x <= 73 && y >= 20 && y <= 51)) {
+        ASSERT_EQ(got, background) << x << "," << y;
+        continue;
+      }
+      std::uint32_t texel = PictureTexel(x - 10, y - 20);
+      for (int shift : {0, 8, 16}) {
+        int source = static_cast<int>((texel >> shift) & 0xFF);
+        int behind = static_cast<int>((background >> shift) & 0xFF);
+        int want = (source * 128 + behind * 127 + 127) / 255;
+        ASSERT_NEAR(static_cast<int>((got >> shift) & 0xFF), want, 2) << x << "," << y << " channel " << shift;
+      }
+    }
+}
 
 TEST(Engine, DrawsAPictureFileAndTheStatusLineIntoAScreenshot) {
   ScratchDirectory dir;
