@@ -155,12 +155,35 @@ TEST(Draw, FixedFunctionStatesHaveTheirDefaultsAfterCreationAndReset) {
   d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
   d->SetRenderState(D3DRS_LIGHTING, FALSE);
   d->SetRenderState(D3DRS_AMBIENT, 0x00FFFFFF);
+  // Each transform alone would move the square below off the middle pixel (the shifts only add
+  // up), and the light alone would light it white.
+  D3DXMATRIX world, view, projection;
+  D3DXMatrixTranslation(&world, 3, 0, 0);
+  D3DXMatrixTranslation(&view, 0, 3, 0);
+  D3DXMatrixTranslation(&projection, 3, 3, 0);
+  d->SetTransform(D3DTS_WORLD, &world);
+  d->SetTransform(D3DTS_VIEW, &view);
+  d->SetTransform(D3DTS_PROJECTION, &projection);
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL, light.Diffuse = Value(1, 1, 1), light.Direction = D3DVECTOR{0, 0, 1};
+  ASSERT_EQ(d->SetLight(0, &light), D3D_OK);
+  ASSERT_EQ(d->LightEnable(0, TRUE), D3D_OK);
   ASSERT_EQ(d->Reset(&r.pp), D3D_OK);
   expectDefaults("after Reset");
   DWORD fvf = 1;
   EXPECT_TRUE(d->GetFVF(&fvf) == D3D_OK && fvf == 0);
-  // Drawn with the defaults, a lit square with a white vertex colour and no light is black; with
-  // an emissive material it takes that colour (stage 0 modulates the absent texture, white).
+  for (auto state : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION}) {
+    D3DXMATRIX m, identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_EQ(d->GetTransform(state, &m), D3D_OK);
+    EXPECT_EQ(m, identity) << "transform " << state << " after Reset";
+  }
+  BOOL enabled = TRUE;
+  EXPECT_EQ(d->GetLight(0, &light), D3DERR_INVALIDCALL) << "light 0 is gone";
+  EXPECT_EQ(d->GetLightEnable(0, &enabled), D3DERR_INVALIDCALL);
+  // Drawn with the defaults (identity transforms, no light), a lit square with a white vertex
+  // colour is black over the middle; with an emissive material it takes that colour (stage 0
+  // modulates the absent texture, white).
   std::vector<LitVertex> square;
   for (auto [x, y] : {std::pair{-1.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, -1.0f}, {-1.0f, -1.0f}})
     square.push_back({x, y, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 0});
