@@ -202,6 +202,62 @@ TEST(Pipeline, AlphaBlendingMixesWithTheBackBufferAndTheAlphaTestDropsPixels) {
   EXPECT_EQ(draw(), source | 0xFF000000u);
 }
 
+// Stage 0 modulating alpha as well as colour, texture by diffuse, then blended over the back
+// buffer with the source alpha: how translucent materials with textures are drawn. The texels'
+// alphas differ and the diffuse alpha is not 1, so a stage that took either alpha alone would
+// show. First with a vertex colour, then lit, the diffuse coming from a material of alpha 0.5.
+TEST(Pipeline, AlphaModulatesTextureAndDiffuseBeforeBlending) {
+  Unlit s;
+  const std::vector<std::uint32_t> texels = {0xFFFF8000, 0x80204060, 0x00C0C0C0, 0x400080FF};
+  Ref<IDirect3DTexture9> t{Texture(s.get(), 2, 2, {texels})};
+  s->SetTexture(0, t.get());
+  for (auto [type, value] : {std::pair{D3DTSS_COLOROP, DWORD{D3DTOP_MODULATE}}, {D3DTSS_COLORARG1, DWORD{D3DTA_TEXTURE}},
+                             {D3DTSS_COLORARG2, DWORD{D3DTA_DIFFUSE}}, {D3DTSS_ALPHAOP, DWORD{D3DTOP_MODULATE}},
+                             {D3DTSS_ALPHAARG1, DWORD{D3DTA_TEXTURE}}, {D3DTSS_ALPHAARG2, DWORD{D3DTA_DIFFUSE}}})
+    ASSERT_EQ(s->SetTextureStageState(0, type, value), D3D_OK);
+  s->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  s->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  s->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  const D3DCOLOR background = 0xFF2040C0;
+  // The pixel over texel i, with the texel's colour and alpha times the diffuse's, blended.
+  auto expect = [&](const Picture& p, int x0, int x1, Rgb diffuse, float diffuseAlpha, const char* what) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      const float a = static_cast<float>(texels[i] >> 24) / 255 * diffuseAlpha;
+      const std::uint32_t want = Stored(RgbOf(texels[i]) * diffuse * a + RgbOf(background) * (1 - a));
+      const std::uint32_t got = p.at(i % 2 == 0 ? x0 : x1, i < 2 ? x0 : x1);
+      EXPECT_TRUE(Near(got, want, 3)) << what << " texel " << i << ": " << std::hex << got << " for " << want;
+    }
+  };
+  const D3DCOLOR diffuse = 0x80C0A0FF;
+  s.Clear(background);
+  DrawScreenQuad(s.get(), 16, 16, 48, 48, diffuse);
+  expect(s.Back(), 24, 40, RgbOf(diffuse), 0x80 / 255.0f, "vertex colour");
+
+  // Lit: a square of position, normal and texture coordinates facing a white light, so the lit
+  // colour is the material's diffuse (1, 1, 1) with its alpha, 0.5.
+  struct MeshVertex {
+    float x, y, z, nx, ny, nz, u, v;
+  };
+  std::vector<MeshVertex> square;
+  for (auto [x, y] : {std::pair{-1.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, -1.0f}, {-1.0f, -1.0f}})
+    square.push_back({x, y, 0, 0, 0, -1, (x + 1) / 2, (1 - y) / 2});
+  const DWORD fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+  Ref<IDirect3DVertexBuffer9> vb{Vertices(s.get(), square, fvf)};
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL, light.Diffuse = Value(1, 1, 1), light.Direction = D3DVECTOR{0, 0, 1};
+  s->SetLight(0, &light);
+  s->LightEnable(0, TRUE);
+  D3DMATERIAL9 material{};
+  material.Diffuse = Value(1, 1, 1, 0.5f);
+  s->SetMaterial(&material);
+  s->SetRenderState(D3DRS_LIGHTING, TRUE);
+  s->SetFVF(fvf);
+  s->SetStreamSource(0, vb.get(), 0, sizeof(MeshVertex));
+  s.Clear(background);
+  ASSERT_EQ(s->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK);
+  expect(s.Back(), 20, 44, Rgb{1, 1, 1}, 0.5f, "lit");
+}
+
 // Screen-space vertices on integer positions cover exactly the pixels between them, an edge
 // through pixel centres giving them to the triangle on its right or below (D3D's top-left rule),
 // wherever the back buffer lives. Texels map to pixels with the quad moved half a pixel up and left.
