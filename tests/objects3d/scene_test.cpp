@@ -81,6 +81,35 @@ TEST_F(Scene, CameraMovesByTheFrameRateExceptUpAndDown) {
   EXPECT_FLOAT_EQ(scene.Yaw(), 0.2f);
 }
 
+TEST_F(Scene, SidewaysLeftIsAtRightAnglesToTheHeadingAndDownIgnoresTheFrameRate) {
+  zr_Scene scene;
+  scene.MoveCamera(25, 3, 25, 1, 0);  // yaw 0: the heading is +z, its left -x
+  EXPECT_NEAR(scene.GetPosition().x, -1.0f, 1e-6);
+  EXPECT_NEAR(scene.GetPosition().z, -10.0f, 1e-6);
+  EXPECT_EQ(scene.GetPosition().y, 1.0f);
+
+  zr_Scene turned;
+  turned.MoveCamera(10, 9, 1, 5, 0);  // yaw 0.5
+  ASSERT_FLOAT_EQ(turned.Yaw(), 0.5f);
+  turned.MoveCamera(10, 3, 20, 1, 0);  // 2 units
+  const D3DXVECTOR3 moved = turned.GetPosition() - D3DXVECTOR3(0, 1, -10);
+  const D3DXVECTOR3 heading(std::sin(0.5f), 0, std::cos(0.5f));
+  EXPECT_NEAR(D3DXVec3Length(&moved), 2.0f, 1e-5);
+  EXPECT_NEAR(D3DXVec3Dot(&moved, &heading), 0.0f, 1e-5) << "at right angles to the heading";
+  D3DXVECTOR3 turn;
+  D3DXVec3Cross(&turn, &heading, &moved);  // left-handed: heading x left points down
+  EXPECT_NEAR(turn.y, -2.0f, 1e-5);
+  turned.MoveCamera(10, 4, 20, 1, 0);
+  EXPECT_NEAR(turned.GetPosition().x, 0.0f, 1e-5) << "right undoes left";
+  EXPECT_NEAR(turned.GetPosition().z, -10.0f, 1e-5);
+
+  zr_Scene lowered;
+  lowered.MoveCamera(1000, 6, 1.5f, 1, 0);
+  EXPECT_EQ(lowered.GetPosition(), D3DXVECTOR3(0, -0.5f, -10));
+  lowered.MoveCamera(0, 6, 0.25f, 1, 0);
+  EXPECT_EQ(lowered.GetPosition(), D3DXVECTOR3(0, -0.75f, -10));
+}
+
 TEST_F(Scene, PitchStopsAfterTheStepThatReachesTheLimit) {
   zr_Scene scene;
   for (int i = 0; i < 10; ++i) scene.MoveCamera(10, 7, 1, 2, 0.5f);  // steps of 0.2
@@ -93,6 +122,9 @@ TEST_F(Scene, PitchStopsAfterTheStepThatReachesTheLimit) {
 TEST_F(Scene, SetLightSwitchesLightZero) {
   zr_Scene scene;
   scene.Initialise(device, 640, 0);  // a height of 0 counts as 1
+  D3DXMATRIX projection;
+  D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, 640.0f, 1.0f, 100.0f);
+  EXPECT_EQ(D3DXMATRIX(fake::d3d9::Get().transforms[D3DTS_PROJECTION]), projection) << "aspect 640 / 1";
   p.Reset();
   scene.SetLight(false);
   EXPECT_THAT(p.CallsTo("IDirect3DDevice9::LightEnable")[0].args, ElementsAre("0", "0"));
