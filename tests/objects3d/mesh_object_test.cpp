@@ -179,6 +179,42 @@ TEST_F(MeshObject, SetFVFReplacesBothMeshesOrNeither) {
   EXPECT_EQ(p.CountOf("ID3DXPMesh::Release"), 2u);
 }
 
+TEST_F(MeshObject, AFailedMasterCloneInSetFVFLeavesBothMeshesAsTheyWere) {
+  zr_3DObject mesh;
+  mesh.Initialise(device, &manager, true);
+  ASSERT_EQ(mesh.LoadFromFile("ship.x", 0), 0);
+  const fake::Call load = p.CallsTo("ID3DXPMesh::ClonePMeshFVF").at(0);  // master -> local
+  const std::string master = load.Arg(0), fvf = load.Arg(2);
+  mesh.Render(500, true, false);
+  const std::string local = p.CallsTo("ID3DXPMesh::DrawSubset").at(0).Arg(0);
+  const int live = fake::LiveComObjects();
+
+  p.Reset();
+  p.ResultForCall("ID3DXPMesh::ClonePMeshFVF", 1, E_OUTOFMEMORY);  // the master's clone
+  EXPECT_EQ(mesh.SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE), 1);
+  EXPECT_THAT(Log(), HasSubstr("*** Error_32 ** Error, can't clone the mesh FVF"));
+  auto clones = p.CallsTo("ID3DXPMesh::ClonePMeshFVF");
+  ASSERT_EQ(clones.size(), 1u) << "the local mesh is not cloned after the master failed";
+  EXPECT_EQ(clones[0].Arg(0), master);
+  EXPECT_EQ(clones[0].Arg(1), std::to_string(D3DXMESH_SYSTEMMEM));
+  EXPECT_EQ(p.CountOf("ID3DXPMesh::Release"), 0u);
+  EXPECT_EQ(p.CountOf("D3DXComputeNormals"), 0u);
+  EXPECT_EQ(fake::LiveComObjects(), live);
+
+  // The same local mesh still draws, and the same master, in the old format, makes the next one.
+  p.Reset();
+  mesh.Render(500, true, false);
+  EXPECT_THAT(Drawn(), ElementsAre("0", "2"));
+  for (const fake::Call& c : p.CallsTo("ID3DXPMesh::DrawSubset")) EXPECT_EQ(c.Arg(0), local);
+  mesh.InvalidateDeviceObjects();
+  p.Reset();
+  ASSERT_EQ(mesh.RestoreObject(), 0);
+  clones = p.CallsTo("ID3DXPMesh::ClonePMeshFVF");
+  ASSERT_EQ(clones.size(), 1u);
+  EXPECT_EQ(clones[0].Arg(0), master);
+  EXPECT_EQ(clones[0].Arg(2), fvf);
+}
+
 TEST_F(MeshObject, TheWorldMatrixTranslatesBeforeItTurns) {
   zr_3DObject mesh;
   mesh.SetTransform(D3DXVECTOR3(1, 1, 1), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, static_cast<float>(M_PI / 2), 0));
