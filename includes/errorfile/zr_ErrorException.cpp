@@ -122,6 +122,10 @@ void DXzr_ErrorException::GenerateText() {
 
 void DXzr_ErrorException::WriteErrorToLog(const char* fileName) { AppendToLog(fileName, logText); }
 
+const char* DXzr_ErrorException::GetLogErrorText() const { return logText.c_str(); }
+
+const char* DXzr_ErrorException::GetDisplayErrorText() const { return displayText.c_str(); }
+
 int DXTestForError(HRESULT hr, const char* message, unsigned errorNumber, bool throwOnError) {
   if (hr >= 0) return 0;
   if (message == nullptr) message = "";

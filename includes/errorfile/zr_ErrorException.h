@@ -50,8 +50,9 @@ class DXzr_ErrorException : public zr_ErrorException {
   void GenerateText() override;
   // Appends logText, whatever rawText holds.
   void WriteErrorToLog(const char* fileName) override;
-  const char* GetLogErrorText() const { return logText.c_str(); }
-  const char* GetDisplayErrorText() const { return displayText.c_str(); }
+  // The texts as GenerateText left them; nothing is rebuilt.
+  const char* GetLogErrorText() const;
+  const char* GetDisplayErrorText() const;
 
   HRESULT result;
 };

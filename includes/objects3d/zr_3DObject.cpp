@@ -200,6 +200,10 @@ int zr_3DObject::GetActuallyNumberOfFaces() {
   return localMesh_ != nullptr ? static_cast<int>(localMesh_->GetNumFaces()) : 0;
 }
 
+int zr_3DObject::GetMaxFaces() const { return maxFaces_; }
+
+void zr_3DObject::SetUseMaterial(bool useMaterial) { useMaterial_ = useMaterial; }
+
 void zr_3DObject::SetTransform(D3DXVECTOR3 scale, D3DXVECTOR3 position, D3DXVECTOR3 rotation) {
   scale_ = scale;
   position_ = position;

@@ -36,8 +36,10 @@ class zr_3DObject {
   void Render(int faces, bool opaquePass, bool translucentPass);
   // The local mesh's face count, 0 while there is none.
   int GetActuallyNumberOfFaces();
-  int GetMaxFaces() const { return maxFaces_; }
-  void SetUseMaterial(bool useMaterial) { useMaterial_ = useMaterial; }
+  // The face count of the loaded mesh, before any reduction.
+  int GetMaxFaces() const;
+  // With material, the subsets draw with their materials and split into the two passes.
+  void SetUseMaterial(bool useMaterial);
   void SetTransform(D3DXVECTOR3 scale, D3DXVECTOR3 position, D3DXVECTOR3 rotation);
   void SetTransform(D3DXVECTOR3 position, D3DXVECTOR3 rotation);
   void SetScale(D3DXVECTOR3 scale);

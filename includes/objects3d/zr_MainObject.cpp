@@ -75,6 +75,8 @@ zr_CustomVertex zr_MainObject::SetCustomVertex(D3DXVECTOR3 position, float nx, f
 
 void zr_MainObject::SetTexture(bool textured) { textured_ = textured; }
 
+bool zr_MainObject::GetTextureState() const { return textured_; }
+
 void zr_MainObject::SetMaterial(D3DMATERIAL9* material) { material_ = material; }
 
 void zr_MainObject::SetColor(D3DCOLOR colour) { colour_ = colour; }

@@ -40,7 +40,7 @@ class zr_MainObject {
   // A vertex at `position` with the object's current colour.
   zr_CustomVertex SetCustomVertex(D3DXVECTOR3 position, float nx, float ny, float nz, float u, float v);
   void SetTexture(bool textured);
-  bool GetTextureState() const { return textured_; }
+  bool GetTextureState() const;
   // Not owned: the caller keeps the material alive while the object draws.
   void SetMaterial(D3DMATERIAL9* material);
   // The colour of vertices built from now on.

@@ -96,3 +96,7 @@ void zr_Scene::SetLight(bool on) {
   if (device_ != nullptr) device_->LightEnable(0, on ? TRUE : FALSE);
   lightOn_ = on;
 }
+
+bool zr_Scene::GetLightState() const { return lightOn_; }
+
+D3DXVECTOR3 zr_Scene::GetPosition() const { return position_; }

@@ -19,8 +19,10 @@ class zr_Scene {
   void MoveCamera(float framesPerSecond, int direction, float speed, float turn, float pitchLimit);
   // Switches light 0 on or off (only records it before Initialise).
   void SetLight(bool on);
-  bool GetLightState() const { return lightOn_; }
-  D3DXVECTOR3 GetPosition() const { return position_; }
+  // Whether light 0 is on, as SetLight last recorded it.
+  bool GetLightState() const;
+  // The camera position.
+  D3DXVECTOR3 GetPosition() const;
   float Pitch() const { return pitch_; }
   float Yaw() const { return yaw_; }
 
