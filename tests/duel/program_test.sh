@@ -97,10 +97,12 @@ left_bottom() { probe bottom "${1:-now}.ppm" 50 114; }
 right_bottom() { probe bottom "${1:-now}.ppm" 950 1014; }
 left_below() { [ "$(left_bottom)" -gt "$1" ]; }
 left_at() { [ "$(left_bottom)" -eq "$1" ]; }
+right_below() { [ "$(right_bottom)" -gt "$1" ]; }
+right_at() { [ "$(right_bottom)" -eq "$1" ]; }
 last_bottom=-1
-left_still() {  # the same as in the screenshot before
+still() {  # the $1 (left or right) figure as in the screenshot before; set last_bottom=-1 first
   local b
-  b=$(left_bottom)
+  b=$("$1"_bottom)
   [ "$b" -eq "$last_bottom" ] && return 0
   last_bottom=$b
   return 1
@@ -234,7 +236,8 @@ case "$mode" in
       left_below 99 && break
     done
     left_below 99 || fail "S does not move the left figure"
-    until_screen "the left figure stopping" left_still
+    last_bottom=-1
+    until_screen "the left figure stopping" still left
     stopped=$(left_bottom)
     [ "$stopped" -lt 767 ] || fail "the left figure went on to the bottom after S was released"
     sleep 0.5
@@ -249,6 +252,27 @@ case "$mode" in
     snap
     release
     [ "$(left_bottom)" -eq 99 ] || fail "the left figure left the screen at the top"
+
+    # Down and Up do the same for the right figure, and leave the left one where it is.
+    for _ in $(seq 50); do
+      hold Down
+      sleep 0.1
+      release
+      snap
+      right_below 99 && break
+    done
+    right_below 99 || fail "Down does not move the right figure"
+    last_bottom=-1
+    until_screen "the right figure stopping" still right
+    [ "$(right_bottom)" -lt 767 ] || fail "the right figure went on to the bottom after Down was released"
+    [ "$(left_bottom)" -eq 99 ] || fail "Down moved the left figure"
+    hold Up
+    until_screen "the right figure back at the top" right_at 99
+    sleep 0.3
+    snap
+    release
+    [ "$(right_bottom)" -eq 99 ] || fail "the right figure left the screen at the top"
+    [ "$(left_bottom)" -eq 99 ] || fail "Up moved the left figure"
 
     # Right Ctrl fires from the right; the shots hit the left figure and its count falls while the
     # right player's stays; at 0 the right player's picture shows.
