@@ -4,6 +4,7 @@
 // minimum detail, clones in other formats, and a device Reset between clones.
 #include <random>
 
+#include "allocation_counter.h"
 #include "mesh_test_support.h"
 
 namespace meshtest {
@@ -107,6 +108,49 @@ TEST_F(PMesh, TheDeviceBufferFollowsTheRuntimeAndReturnsExactly) {
   ASSERT_EQ(local->UnlockIndexBuffer(), D3D_OK);
   const std::vector<std::uint32_t> coarse = Indices(local.get());
   for (std::size_t slot = 0; slot < coarse.size(); ++slot) ASSERT_EQ(coarse[slot], runtime.Index(slot)) << slot;
+}
+
+// The engine changes the level every frame: on the default-pool copy it draws (with the index
+// buffer's upload) and on the system-memory master, no change may allocate. The widest jump runs
+// once before counting, so anything sized on first use is in place.
+TEST_F(PMesh, LevelChangesAllocateNothing) {
+  {
+    AllocationCount probe;  // the counter sees allocations here, sanitizers or not
+    std::vector<int> v(3);
+    Keep(v.data());
+    int* one = new int(1);
+    Keep(one);
+    delete one;
+    ASSERT_EQ(probe.Count(), 2u);
+  }
+  const DWORD max = local->GetMaxFaces(), min = local->GetMinFaces();
+  for (ID3DXPMesh* p : {local.get(), master.get()}) p->SetNumFaces(0), p->SetNumFaces(~0u);
+  std::vector<DWORD> requests;  // down to the minimum and back up in 100 steps each, then jumps
+  for (DWORD i = 0; i <= 100; ++i) requests.push_back(max - (max - min) * i / 100);
+  for (DWORD i = 0; i <= 100; ++i) requests.push_back(min + (max - min) * i / 100);
+  requests.insert(requests.end(), {0, ~0u, (min + max) / 2, min + 1, max + 10, 0, max});
+  std::vector<HRESULT> results;
+  std::vector<DWORD> reached;
+  results.reserve(2 * requests.size());
+  reached.reserve(requests.size());
+  std::size_t allocations = 0;
+  {
+    AllocationCount count;
+    for (DWORD r : requests) {
+      results.push_back(local->SetNumFaces(r));
+      results.push_back(master->SetNumFaces(r));
+      reached.push_back(local->GetNumFaces());
+    }
+    allocations = count.Count();
+  }
+  EXPECT_EQ(allocations, 0u);
+  for (HRESULT hr : results) ASSERT_EQ(hr, D3D_OK);
+  for (std::size_t i = 0; i < 202; ++i) {  // each step landed at most one collapse below its request
+    ASSERT_LE(reached[i], requests[i]) << i;
+    ASSERT_GE(reached[i] + 2, requests[i]) << i;
+  }
+  EXPECT_EQ(local->GetNumFaces(), max);
+  EXPECT_EQ(master->GetNumFaces(), max);
 }
 
 TEST_F(PMesh, FullAndMinimumDetailDrawAlikeButNotTheSame) {
