@@ -3,11 +3,15 @@
 // included. The mix is pulled offline, 1,024 frames at a time as SDL's audio thread pulls it, so
 // the time measured is the audio thread's work. Targets: at most 20 ms of CPU per second of audio
 // (2% of one core); start-up is reported.
+//
+// The sounds are the game's own, open.mid and BFIRE.WAV, where the build has made them (objects/sfx
+// in its run folder); otherwise a stand-in piece and shot written here, with a note saying so.
 #include <benchmark/benchmark.h>
 #include <dmusici.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -136,6 +140,85 @@ void Write(const char* name, const Bytes& bytes) {
   std::fclose(f);
 }
 
+bool Readable(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+// Where the build writes the game's sounds: objects/sfx in its run folder, which is run/ in the
+// build tree, beside the bench/ folder of this program, unless the build names it.
+std::string GameSoundFolder() {
+#ifdef ZR_BENCH_RUN_DIR
+  return std::string(ZR_BENCH_RUN_DIR) + "/objects/sfx";
+#else
+  char self[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return "../run/objects/sfx";
+  std::string path(self, static_cast<std::size_t>(length));
+  for (int up = 0; up < 2 && path.find('/') != std::string::npos; ++up) path.erase(path.rfind('/'));
+  return path + "/run/objects/sfx";
+#endif
+}
+
+// The length of a WAV file's sound, seconds, from its fmt chunk's byte rate and its data chunk's
+// size; 0 when the file says neither.
+double WaveSeconds(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return 0;
+  Bytes file;
+  std::uint8_t buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) file.insert(file.end(), buffer, buffer + n);
+  std::fclose(f);
+  auto le = [&](std::size_t at, int n) {
+    std::uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | file[at + i];
+    return v;
+  };
+  std::uint32_t byteRate = 0;
+  std::uint32_t dataSize = 0;
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    std::string tag(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    std::uint32_t size = le(at + 4, 4);
+    if (tag == "fmt " && at + 20 <= file.size()) byteRate = le(at + 16, 4);
+    if (tag == "data") dataSize = size;
+    at += 8 + size + (size & 1);
+  }
+  return byteRate == 0 ? 0 : static_cast<double>(dataSize) / byteRate;
+}
+
+// The music and the shot the benchmarks play: the game's, or the stand-ins; and how many frames
+// apart shots start so that thirty of them always overlap.
+struct SoundFiles {
+  std::string music;
+  std::string shot;
+  const char* label;
+  std::size_t shotSpacing = 735;
+};
+
+const SoundFiles& Files() {
+  static const SoundFiles files = [] {
+    const std::string folder = GameSoundFolder();
+    SoundFiles chosen;
+    if (Readable(folder + "/open.mid") && Readable(folder + "/BFIRE.WAV")) {
+      chosen = SoundFiles{folder + "/open.mid", folder + "/BFIRE.WAV", "open.mid, BFIRE.WAV"};
+    } else {
+      std::fprintf(stderr,
+                   "note: the game's open.mid and BFIRE.WAV are not in %s (build the game_data target): "
+                   "mixing a stand-in piece and shot instead\n",
+                   folder.c_str());
+      Write("bench_music.mid", Music());
+      Write("bench_shot.wav", Shot());
+      chosen = SoundFiles{"bench_music.mid", "bench_shot.wav", "stand-in piece and shot"};
+    }
+    double seconds = WaveSeconds(chosen.shot);
+    if (seconds > 0) chosen.shotSpacing = std::max<std::size_t>(1, static_cast<std::size_t>(seconds * 44100 / 30));
+    return chosen;
+  }();
+  return files;
+}
+
 struct Sound {
   Sound() {
     CoInitialize(nullptr);
@@ -152,8 +235,8 @@ struct Sound {
     loader->Release();
     CoUninitialize();
   }
-  IDirectMusicSegment8* Load(const char* name) {
-    std::wstring wide(name, name + std::string(name).size());
+  IDirectMusicSegment8* Load(const std::string& name) {
+    std::wstring wide(name.begin(), name.end());
     IDirectMusicSegment8* segment = nullptr;
     if (FAILED(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
                                           reinterpret_cast<void**>(&segment))))
@@ -170,14 +253,13 @@ struct Sound {
   IDirectMusicSegment8* shot = nullptr;
 };
 
-// One iteration: one second of audio with the music playing and a shot started every 735 frames,
-// so that thirty shots of half a second always overlap.
+// One iteration: one second of audio with the music playing and a shot started every
+// 1/30 of the shot's length (735 frames for a half-second shot), so that thirty shots always
+// overlap.
 void BM_MixOneSecond_MusicAndThirtyShots(benchmark::State& state) {
-  Write("bench_music.mid", Music());
-  Write("bench_shot.wav", Shot());
   Sound sound;
-  sound.music = sound.Load("bench_music.mid");
-  sound.shot = sound.Load("bench_shot.wav");
+  sound.music = sound.Load(Files().music);
+  sound.shot = sound.Load(Files().shot);
   if (sound.music == nullptr || sound.shot == nullptr) {
     state.SkipWithError("loading failed");
     return;
@@ -185,12 +267,13 @@ void BM_MixOneSecond_MusicAndThirtyShots(benchmark::State& state) {
   sound.music->SetRepeats(DMUS_SEG_REPEAT_INFINITE);
   sound.Play(sound.music, 0);
   std::vector<float> out(2 * kPull);
+  const std::size_t spacing = Files().shotSpacing;
   std::size_t sinceShot = 0;
   auto second = [&] {
     for (std::size_t frames = 0; frames < 44100; frames += kPull) {
-      while (sinceShot >= 735) {
+      while (sinceShot >= spacing) {
         sound.Play(sound.shot, DMUS_SEGF_SECONDARY);
-        sinceShot -= 735;
+        sinceShot -= spacing;
       }
       zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
       benchmark::DoNotOptimize(out.data());
@@ -204,63 +287,76 @@ void BM_MixOneSecond_MusicAndThirtyShots(benchmark::State& state) {
     for (float v : out) peak = std::max(peak, double{std::fabs(v)});
   }
   state.counters["peak"] = peak;  // under 1: the limiter's work
+  state.SetLabel(Files().label);
 }
 BENCHMARK(BM_MixOneSecond_MusicAndThirtyShots)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // The same second with the music alone, and with the shots alone: where the time goes.
 void BM_MixOneSecond_MusicAlone(benchmark::State& state) {
-  Write("bench_music.mid", Music());
   Sound sound;
-  sound.music = sound.Load("bench_music.mid");
+  sound.music = sound.Load(Files().music);
+  if (sound.music == nullptr) {
+    state.SkipWithError("loading failed");
+    return;
+  }
   sound.music->SetRepeats(DMUS_SEG_REPEAT_INFINITE);
   sound.Play(sound.music, 0);
   std::vector<float> out(2 * kPull);
   for (auto _ : state)
     for (std::size_t frames = 0; frames < 44100; frames += kPull)
       zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
+  state.SetLabel(Files().label);
 }
 BENCHMARK(BM_MixOneSecond_MusicAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 void BM_MixOneSecond_ThirtyShotsAlone(benchmark::State& state) {
-  Write("bench_shot.wav", Shot());
   Sound sound;
-  sound.shot = sound.Load("bench_shot.wav");
+  sound.shot = sound.Load(Files().shot);
+  if (sound.shot == nullptr) {
+    state.SkipWithError("loading failed");
+    return;
+  }
   std::vector<float> out(2 * kPull);
-  std::size_t sinceShot = 735 * 30;
+  const std::size_t spacing = Files().shotSpacing;
+  std::size_t sinceShot = spacing * 30;
   for (auto _ : state)
     for (std::size_t frames = 0; frames < 44100; frames += kPull) {
-      while (sinceShot >= 735) {
+      while (sinceShot >= spacing) {
         sound.Play(sound.shot, DMUS_SEGF_SECONDARY);
-        sinceShot -= 735;
+        sinceShot -= spacing;
       }
       zr::dmusic::testing::PullMix(sound.performance, out.data(), kPull);
       sinceShot += kPull;
     }
+  state.SetLabel(Files().label);
 }
 BENCHMARK(BM_MixOneSecond_ThirtyShotsAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // Start-up: a fresh performance and loader, the music and the shot loaded and downloaded, the
 // SoundFont loaded anew (as at the start of a process).
 void BM_StartUp_LoadAndDownloadWithSoundFont(benchmark::State& state) {
-  Write("bench_music.mid", Music());
-  Write("bench_shot.wav", Shot());
+  const SoundFiles& files = Files();
   for (auto _ : state) {
     state.PauseTiming();
     zr::dmusic::testing::UseSoundFontPaths(zr::dmusic::testing::DefaultSoundFontPaths());
     state.ResumeTiming();
     Sound sound;
-    sound.music = sound.Load("bench_music.mid");
-    sound.shot = sound.Load("bench_shot.wav");
+    sound.music = sound.Load(files.music);
+    sound.shot = sound.Load(files.shot);
     benchmark::DoNotOptimize(sound.music);
   }
+  state.SetLabel(files.label);
 }
 BENCHMARK(BM_StartUp_LoadAndDownloadWithSoundFont)->Unit(benchmark::kMillisecond);
 
 // Starting the music: its own synthesizer is made on every play (the SoundFont is shared).
 void BM_PlayMusic_NewSynthesizer(benchmark::State& state) {
-  Write("bench_music.mid", Music());
   Sound sound;
-  sound.music = sound.Load("bench_music.mid");
+  sound.music = sound.Load(Files().music);
+  if (sound.music == nullptr) {
+    state.SkipWithError("loading failed");
+    return;
+  }
   for (auto _ : state) {
     sound.Play(sound.music, 0);
     state.PauseTiming();
@@ -270,6 +366,7 @@ void BM_PlayMusic_NewSynthesizer(benchmark::State& state) {
     sound.performance->IsPlaying(nullptr, nullptr);
     state.ResumeTiming();
   }
+  state.SetLabel(Files().label);
 }
 BENCHMARK(BM_PlayMusic_NewSynthesizer)->Unit(benchmark::kMillisecond);
 
