@@ -23,7 +23,8 @@
 // Safety: every entry point survives truncated, corrupt and lying files. Each declared count is
 // checked against the bytes that remain before anything is reserved, every index against the
 // counts, and nesting (50,000 frames deep or more) is walked without recursion. Files and
-// decompressed streams are capped by Limits.
+// decompressed streams are capped by Limits, and the texture names that material references
+// copy add up to at most the stream's size.
 //
 // Results:
 //   D3D_OK                             success
@@ -33,8 +34,9 @@
 //   DXFILEERR_BADFILEVERSION           a version other than 0302 and 0303
 //   DXFILEERR_BADFILECOMPRESSIONTYPE   a format other than txt, bin, tzip and bzip
 //   DXFILEERR_BADFILEFLOATSIZE         a float size other than 0032 and 0064
-//   DXFILEERR_BADFILE                  not a regular file, empty, over the limits, or broken
-//                                      compression (framing, sizes, inflate errors)
+//   DXFILEERR_BADFILE                  not a regular file, empty, over the limits (texture names
+//                                      copied by references included), or broken compression
+//                                      (framing, sizes, inflate errors)
 //   DXFILEERR_PARSEERROR               a broken token stream: truncated, unbalanced, a wrong token
 //   DXFILEERR_BADARRAYSIZE             a count larger than the remaining bytes could hold
 //   DXFILEERR_BADDATAREFERENCE         a material reference to nothing defined in the file

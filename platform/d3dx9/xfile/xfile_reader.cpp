@@ -13,6 +13,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -110,7 +111,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 class Parser {
  public:
-  explicit Parser(const detail::TokenStream& stream) : lexer_(stream) { frames_.push_back(Frame{}); }
+  explicit Parser(const detail::TokenStream& stream) : lexer_(stream), streamBytes_(stream.size) {
+    frames_.push_back(Frame{});
+  }
 
   HRESULT ParseFile();
   HRESULT Merge(Mesh* out);
@@ -141,6 +144,7 @@ class Parser {
   void RegisterMaterial(const ObjectHeader& header, const Material& material);
 
   Lexer lexer_;
+  std::size_t streamBytes_;
   std::vector<Frame> frames_;  // frames_[0]: the file itself
   std::vector<RawMesh> meshes_;
   std::vector<NamedMaterial> namedMaterials_;
@@ -567,20 +571,42 @@ std::array<float, 3> TransformNormal(const Matrix& m, const std::array<float, 3>
   return r;
 }
 
-const Material* FindMaterial(const std::vector<NamedMaterial>& named, const MaterialSlot& slot) {
-  if (!slot.name.empty()) {
+struct GuidHash {
+  std::size_t operator()(const Guid& g) const {
+    std::uint64_t h = g.data1;
+    h = h * 0x9E3779B97F4A7C15ull + (std::uint64_t{g.data2} << 16 | g.data3);
+    for (std::uint8_t b : g.data4) h = h * 0x100000001B3ull + b;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+};
+
+// The named materials by name and by GUID, the first of each in file order, so that a file of
+// many references and many materials is not searched once per reference.
+class MaterialIndex {
+ public:
+  explicit MaterialIndex(const std::vector<NamedMaterial>& named) {
     for (const NamedMaterial& m : named) {
-      if (m.name == slot.name) return &m.material;
+      if (!m.name.empty()) byName_.try_emplace(m.name, &m.material);
+      if (m.hasGuid) byGuid_.try_emplace(m.guid, &m.material);
+    }
+  }
+  // A reference with a name is looked up by that name alone.
+  const Material* Find(const MaterialSlot& slot) const {
+    if (!slot.name.empty()) {
+      auto found = byName_.find(slot.name);
+      return found != byName_.end() ? found->second : nullptr;
+    }
+    if (slot.hasGuid) {
+      auto found = byGuid_.find(slot.guid);
+      return found != byGuid_.end() ? found->second : nullptr;
     }
     return nullptr;
   }
-  if (slot.hasGuid) {
-    for (const NamedMaterial& m : named) {
-      if (m.hasGuid && m.guid == slot.guid) return &m.material;
-    }
-  }
-  return nullptr;
-}
+
+ private:
+  std::unordered_map<std::string_view, const Material*> byName_;
+  std::unordered_map<Guid, const Material*, GuidHash> byGuid_;
+};
 
 struct NormalKey {
   std::uint32_t bits[3];
@@ -601,8 +627,9 @@ HRESULT Parser::Merge(Mesh* out) {
   std::vector<Matrix> world(frames_.size(), kIdentity);
   for (std::size_t i = 1; i < frames_.size(); ++i) world[i] = Multiply(frames_[i].local, world[frames_[i].parent]);
 
+  const MaterialIndex materials(namedMaterials_);
   bool anyMaterials = false;
-  std::uint64_t declared = 0;
+  std::uint64_t declared = 0, copiedNameBytes = 0;
   for (const RawMesh& m : meshes_) {
     declared += m.positions.size();
     if (m.hasNormals) result.components |= kNormal;
@@ -680,8 +707,13 @@ HRESULT Parser::Merge(Mesh* out) {
           result.materials.push_back(slot.material);
           continue;
         }
-        const Material* found = FindMaterial(namedMaterials_, slot);
+        const Material* found = materials.Find(slot);
         if (found == nullptr) return DXFILEERR_BADDATAREFERENCE;
+        // Each reference copies the texture name: a few bytes of "{m}" per copy of a long name
+        // would make memory grow with the square of the file's size, so the copies together
+        // may not outgrow the stream.
+        copiedNameBytes += found->textureFilename.size();
+        if (copiedNameBytes > streamBytes_) return DXFILEERR_BADFILE;
         result.materials.push_back(*found);
       }
     } else if (anyMaterials) {
