@@ -1,34 +1,43 @@
-// Boxes of the engine's kind on the fixed-function pipeline (llvmpipe), two numbers:
+// Engine boxes (zr_Box) on the fixed-function pipeline (llvmpipe), two numbers:
 //
-// 1. Boxes per frame at 60 frames per second. Each box is one DrawIndexedPrimitive of 8 vertices
-//    and 12 triangles (the engine's box: a MANAGED vertex buffer of format 0x152, a DEFAULT
-//    16-bit index buffer) with its own world matrix, lit by a point light and the ambient colour,
-//    textured (a 64x64 texture with mip levels, stage 0 modulating it with the lit colour), about
-//    30 pixels across, at random places and angles in a 1024x768 window with a depth buffer.
+// 1. Boxes per frame at 60 frames per second. Each box is a zr_Box drawn with zr_Box::Render at
+//    its own position and angles: one DrawIndexedPrimitive of 8 vertices and 12 triangles from a
+//    MANAGED vertex buffer of format 0x152 and a DEFAULT 16-bit index buffer, lit by a point
+//    light and the ambient colour, textured through the texture manager (a 64x64 image file with
+//    its mip levels, stage 0 modulating it with the lit colour as the samples set it), about 30
+//    pixels across, at random places and angles in a 1024x768 window with a depth buffer.
 //    Frames are finished one by one (Clear, the draws, Present, glFinish); the count is found by
 //    doubling and then halving the step until the median frame time meets 1/60 s.
-// 2. The processor time of one draw as zr_MainObject::Render makes it: SetTexture, SetFVF,
-//    SetStreamSource, SetIndices, SetTransform, SetMaterial, three SetSamplerState,
-//    DrawIndexedPrimitive, SetIndices(null), SetStreamSource(null). Measured on the calling
-//    thread (CLOCK_THREAD_CPUTIME_ID, which includes llvmpipe's vertex work done there at the
-//    draw, not its rasteriser threads) over many draws of boxes a few pixels large, and as wall
-//    time per draw including the frame's flush.
+// 2. The processor time of one zr_MainObject::Render (the texture manager's look-up, the world
+//    matrix, SetTexture, SetFVF, SetStreamSource, SetIndices, SetTransform, SetMaterial, three
+//    SetSamplerState, DrawIndexedPrimitive, SetIndices(null), SetStreamSource(null)). Measured on
+//    the calling thread (CLOCK_THREAD_CPUTIME_ID, which includes llvmpipe's vertex work done there
+//    at the draw, not its rasteriser threads) over many draws of boxes a few pixels large, and as
+//    wall time per draw including the frame's flush.
 //
 // With --sizes=1 it also times that many boxes at other sizes, to show what filling pixels costs.
 //
 //   bench_d3d9_boxes [--seconds=0.5] [--max=20000] [--draws=20000] [--sizes=0]
 #include <d3dx9.h>
 #include <epoxy/gl.h>
+#include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "d3d9_bench_support.h"
 #include "d3d9_testing.h"
+#include "graphics/zr_TextureManager.h"
+#include "objects3d/zr_Box.h"
 
 using namespace d3d9bench;
 
@@ -36,15 +45,8 @@ namespace {
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-
-struct Vertex {
-  float x, y, z, nx, ny, nz;
-  D3DCOLOR colour;
-  float u, v;
-};
-constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-constexpr std::uint16_t kBoxIndices[36] = {0, 1, 2, 3, 2, 1, 5, 4, 7, 7, 4, 6, 5, 7, 3, 5, 3, 1,
-                                           0, 4, 5, 1, 0, 5, 6, 4, 2, 2, 4, 0, 3, 7, 2, 7, 6, 2};
+constexpr int kTextureSide = 64;
+constexpr UINT kMipLevels = 7;  // 64x64 down to 1x1
 
 double ThreadSeconds() {
   timespec t{};
@@ -57,40 +59,44 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
 }
 
+// A 64x64 24-bit bitmap of colour ramps with a checker in blue, for the texture manager to load.
+bool WriteTexture(const std::string& path) {
+  const std::uint32_t row = kTextureSide * 3, pixels = row * kTextureSide;
+  std::vector<std::uint8_t> file(54 + pixels);
+  auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  file[0] = 'B', file[1] = 'M';
+  put(2, static_cast<std::uint32_t>(file.size()), 4), put(10, 54, 4), put(14, 40, 4);
+  put(18, kTextureSide, 4), put(22, kTextureSide, 4), put(26, 1, 2), put(28, 24, 2), put(34, pixels, 4);
+  for (std::uint32_t y = 0; y < kTextureSide; ++y)  // bottom row first
+    for (std::uint32_t x = 0; x < kTextureSide; ++x) {
+      std::uint8_t* p = &file[54 + (kTextureSide - 1 - y) * row + x * 3];
+      p[0] = ((x / 8 + y / 8) & 1) ? 0xFF : 0x40;
+      p[1] = static_cast<std::uint8_t>(y * 255 / kTextureSide);
+      p[2] = static_cast<std::uint8_t>(x * 255 / kTextureSide);
+    }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  return std::fclose(f) == 0 && written;
+}
+
 class Boxes {
  public:
-  bool Make(IDirect3DDevice9* d) {
+  explicit Boxes(zr_TextureManager& textures) : textures_(textures) {}
+
+  bool Make(IDirect3DDevice9* d, const std::string& texture) {
     device_ = d;
-    // A centred box of side 1, as the engine builds one (eight corners, normals along z).
-    Vertex v[8];
-    for (int k = 0; k < 8; ++k) {
-      float x = (k & 2) ? 0.5f : -0.5f, y = (k & 1) ? 0.5f : -0.5f, z = (k & 4) ? 0.5f : -0.5f;
-      v[k] = {x, y, z, 0, 0, (k & 4) ? -1.0f : 1.0f, 0xFFBCB6B1, x + 0.5f, y + 0.5f};
-    }
-    void* p = nullptr;
-    if (d->CreateVertexBuffer(sizeof v, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, &vb_, nullptr) != D3D_OK ||
-        vb_->Lock(0, 0, &p, 0) != D3D_OK)
-      return false;
-    std::memcpy(p, v, sizeof v);
-    vb_->Unlock();
-    if (d->CreateIndexBuffer(sizeof kBoxIndices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib_, nullptr) !=
-            D3D_OK ||
-        ib_->Lock(0, 0, &p, 0) != D3D_OK)
-      return false;
-    std::memcpy(p, kBoxIndices, sizeof kBoxIndices);
-    ib_->Unlock();
-    if (d->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture_, nullptr) != D3D_OK) return false;
-    for (DWORD level = 0; level < texture_->GetLevelCount(); ++level) {
-      D3DLOCKED_RECT r{};
-      if (texture_->LockRect(level, &r, nullptr, 0) != D3D_OK) return false;
-      UINT side = std::max(64u >> level, 1u);
-      for (UINT y = 0; y < side; ++y)
-        for (UINT x = 0; x < side; ++x)
-          static_cast<std::uint32_t*>(r.pBits)[y * static_cast<UINT>(r.Pitch) / 4 + x] =
-              0xFF000000u | (x * 255 / side) << 16 | (y * 255 / side) << 8 | (((x / 8 + y / 8) & 1) ? 0xFF : 0x40);
-      texture_->UnlockRect(level);
-    }
-    // The scene: camera, point light, ambient colour; and the material.
+    box_.SetSize(d, 1, 1, 1);
+    box_.Initialise(d, &textures_);
+    box_.CreateTexture(texture.c_str(), D3DPOOL_MANAGED, kMipLevels, D3DX_FILTER_TRIANGLE);
+    if (!box_.Initialised() || !box_.GetTextureState()) return false;
+    material_.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+    material_.Ambient = D3DCOLORVALUE{0.4f, 0.4f, 0.4f, 1};
+    box_.SetMaterial(&material_);
+    // The scene: camera, point light, ambient colour, as zr_Scene sets them; stage 0 modulates
+    // the texture with the lit colour, as the samples set it after the boxes' Initialise.
     D3DXVECTOR3 eye(0, 0, -10), at(0, 0, 0), up(0, 1, 0);
     D3DXMATRIX view, projection;
     D3DXMatrixLookAtLH(&view, &eye, &at, &up);
@@ -107,69 +113,57 @@ class Boxes {
     d->LightEnable(0, TRUE);
     d->SetRenderState(D3DRS_LIGHTING, TRUE);
     d->SetRenderState(D3DRS_AMBIENT, 0x00F0F0F0);
-    material_.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
-    material_.Ambient = D3DCOLORVALUE{0.4f, 0.4f, 0.4f, 1};
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     return true;
   }
-  ~Boxes() {
-    for (IUnknown* u : {static_cast<IUnknown*>(vb_), static_cast<IUnknown*>(ib_), static_cast<IUnknown*>(texture_)})
-      if (u != nullptr) u->Release();
-  }
 
-  // World matrices of `count` boxes of side `side` at random places in front of the camera.
+  // `count` boxes of side `side`, centred on their positions, at random places in front of the
+  // camera and random angles.
   void Place(int count, float side, unsigned seed) {
+    const float h = side / 2;
+    D3DXVECTOR3 c[8];
+    for (int k = 0; k < 8; ++k) c[k] = D3DXVECTOR3((k & 2) ? h : -h, (k & 1) ? h : -h, (k & 4) ? h : -h);
+    box_.SetSizeEx(device_, box_.GetBoxVertex(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]));
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    worlds_.resize(static_cast<std::size_t>(count));
-    for (D3DXMATRIX& w : worlds_) {
-      float z = 6.0f * unit(random);  // 10 to 16 from the camera
-      float halfHeight = (10.0f + z) * 0.41421f;
-      D3DXMATRIX scale, rx, ry, move;
-      D3DXMatrixScaling(&scale, side, side, side);
-      D3DXMatrixRotationX(&rx, 6.2832f * unit(random));
-      D3DXMatrixRotationY(&ry, 6.2832f * unit(random));
-      D3DXMatrixTranslation(&move, (2 * unit(random) - 1) * halfHeight * kWidth / kHeight * 0.9f,
-                            (2 * unit(random) - 1) * halfHeight * 0.9f, z);
-      w = scale * rx * ry * move;
+    places_.resize(static_cast<std::size_t>(count));
+    for (Placement& p : places_) {
+      const float z = 6.0f * unit(random);  // 10 to 16 from the camera
+      const float halfHeight = (10.0f + z) * 0.41421f;
+      const float rx = 6.2832f * unit(random), ry = 6.2832f * unit(random);
+      const float x = (2 * unit(random) - 1) * halfHeight * kWidth / kHeight * 0.9f;
+      const float y = (2 * unit(random) - 1) * halfHeight * 0.9f;
+      p.rotation = D3DXVECTOR3(rx, ry, 0);
+      p.position = D3DXVECTOR3(x, y, z);
     }
   }
 
-  // One box as zr_MainObject::Render draws it.
-  void Draw(const D3DXMATRIX& world) {
-    IDirect3DDevice9* d = device_;
-    d->SetTexture(0, texture_);
-    d->SetFVF(kFvf);
-    d->SetStreamSource(0, vb_, 0, sizeof(Vertex));
-    d->SetIndices(ib_);
-    d->SetTransform(D3DTS_WORLD, &world);
-    d->SetMaterial(&material_);
-    d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
-    d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 12);
-    d->SetIndices(nullptr);
-    d->SetStreamSource(0, nullptr, 0, 0);
+  // Every placed box, drawn by the engine.
+  void DrawAll() {
+    for (const Placement& p : places_) box_.Render(device_, p.position, p.rotation);
   }
 
   // A finished frame of all placed boxes.
   void Frame() {
     device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0x20, 0x30, 0x40), 1, 0);
     device_->BeginScene();
-    for (const D3DXMATRIX& w : worlds_) Draw(w);
+    DrawAll();
     device_->EndScene();
     device_->Present(nullptr, nullptr, nullptr, nullptr);
     glFinish();
   }
 
-  const std::vector<D3DXMATRIX>& Worlds() const { return worlds_; }
+  std::size_t Count() const { return places_.size(); }
 
  private:
+  struct Placement {
+    D3DXVECTOR3 position, rotation;
+  };
+  zr_TextureManager& textures_;
   IDirect3DDevice9* device_ = nullptr;
-  IDirect3DVertexBuffer9* vb_ = nullptr;
-  IDirect3DIndexBuffer9* ib_ = nullptr;
-  IDirect3DTexture9* texture_ = nullptr;
+  zr_Box box_;
   D3DMATERIAL9 material_{};
-  std::vector<D3DXMATRIX> worlds_;
+  std::vector<Placement> places_;
 };
 
 // The median time of finished frames of `count` boxes of side `side` over about `seconds`.
@@ -200,11 +194,16 @@ int main(int argc, char** argv) {
     std::printf("no device\n");
     return 1;
   }
+  // The texture as an image file in a folder of its own, loaded through the texture manager.
+  char folder[] = "/tmp/zr-boxes-bench-XXXXXX";
+  const std::string texture = mkdtemp(folder) != nullptr ? std::string(folder) + "/box.bmp" : std::string();
   int status = 0;
   {
-    Boxes boxes;
-    if (!boxes.Make(device)) {
-      std::printf("no buffers\n");
+    zr_TextureManager textures;
+    textures.Initialise(device);
+    Boxes boxes(textures);
+    if (texture.empty() || !WriteTexture(texture) || !boxes.Make(device, texture)) {
+      std::printf("no box or no texture\n");
       status = 1;
     } else {
       // 1. Boxes per frame at 60 fps.
@@ -236,18 +235,22 @@ int main(int argc, char** argv) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(0x20, 0x30, 0x40), 1, 0);
         double c = ThreadSeconds();
         double w = Seconds();
-        for (const D3DXMATRIX& world : boxes.Worlds()) boxes.Draw(world);
+        boxes.DrawAll();
         cpu += ThreadSeconds() - c;
         device->Present(nullptr, nullptr, nullptr, nullptr);
         glFinish();
         wall += Seconds() - w;
-        drawn += static_cast<int>(boxes.Worlds().size());
+        drawn += static_cast<int>(boxes.Count());
       }
       std::printf("one draw as zr_MainObject::Render makes it (SetTexture..DrawIndexedPrimitive, 12 calls): "
                   "%.2f us of the calling thread's processor time, %.2f us wall with the frame's flush "
                   "(%d draws of boxes a few pixels large)\n",
                   cpu / drawn * 1e6, wall / drawn * 1e6, drawn);
     }
+  }
+  if (!texture.empty()) {
+    unlink(texture.c_str());
+    rmdir(folder);
   }
   device->Release();
   d3d->Release();
