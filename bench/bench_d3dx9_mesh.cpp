@@ -2,9 +2,10 @@
 // sphere of 50,000 triangles in two materials with a texture seam) written as a binary .X file:
 //
 // 1. D3DXLoadMeshFromXA of the file, and Assimp's import of the same file beside it.
-// 2. The engine's load as zr_3DObject::LoadFromFile makes it (load into system memory,
-//    OptimizeInplace, GenerateAdjacency, D3DXCleanMesh, D3DXValidMesh, D3DXGeneratePMesh to 300
-//    faces, ClonePMeshFVF into the default pool), and its COM steps one by one.
+// 2. The engine's load: zr_3DObject::LoadFromFile (load into system memory, OptimizeInplace, the
+//    material's texture through the texture manager, GenerateAdjacency, D3DXCleanMesh,
+//    D3DXValidMesh, D3DXGeneratePMesh to 300 faces, ClonePMeshFVF into the default pool), and
+//    its COM steps one by one.
 // 3. SetNumFaces from the maximum to the minimum and back on the default-pool clone (the runtime's
 //    rewrites and the upload of the slots they touch).
 // 4. Frames of the progressive mesh at full detail and at 300 faces, 1024x768 with a depth buffer,
@@ -17,7 +18,6 @@
 #include <d3dx9.h>
 #include <epoxy/gl.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +29,9 @@
 #include "bench_mesh_model.h"
 #include "d3d9_bench_support.h"
 #include "d3d9_testing.h"
+#include "d3dx9_bench_support.h"
+#include "graphics/zr_TextureManager.h"
+#include "objects3d/zr_3DObject.h"
 #include "x_mesh_file.h"
 
 #ifdef ZR_HAVE_ASSIMP
@@ -48,7 +51,8 @@ constexpr DWORD kOptimize = D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMES
 
 std::uint32_t g_triangles = 50000;
 IDirect3DDevice9* g_device = nullptr;
-std::string g_file;  // the model as a binary .X file
+std::string g_file;     // the model as a binary .X file
+std::string g_texture;  // its first material's texture, a PNG file beside it
 
 template <class T>
 void Release(T*& p) {
@@ -73,7 +77,7 @@ zr::test::xfile::XMesh XMeshOf(const MeshInput& m) {
   }
   for (const auto& f : m.faces) x.faces.insert(x.faces.end(), f.begin(), f.end());
   x.attributes = m.attributes;
-  x.materials = {{0.8, 0.5, 0.3, 1, 20, "skin.png"}, {0.3, 0.4, 0.8, 1, 20, ""}};
+  x.materials = {{0.8, 0.5, 0.3, 1, 20, g_texture}, {0.3, 0.4, 0.8, 1, 20, ""}};
   return x;
 }
 
@@ -194,23 +198,25 @@ void BM_CleanValidateGeneratePMesh(benchmark::State& state) {
 }
 BENCHMARK(BM_CleanValidateGeneratePMesh)->Unit(benchmark::kMillisecond);
 
-// zr_3DObject::LoadFromFile's D3DX calls from the file to the default-pool clone it draws.
+// zr_3DObject::LoadFromFile, from the file to the default-pool clone it draws, and the object's
+// end (Destroy: the meshes, the arrays, the texture).
 void BM_EngineLoad(benchmark::State& state) {
+  zr_TextureManager textures;
+  textures.Initialise(g_device);
+  int maxFaces = 0;
+  bool textured = false;
   for (auto _ : state) {
-    ID3DXMesh* mesh = LoadModel();
-    ID3DXPMesh *master = nullptr, *local = nullptr;
-    if (mesh != nullptr && mesh->OptimizeInplace(kOptimize, nullptr, nullptr, nullptr, nullptr) == D3D_OK)
-      master = Progressive(mesh);
-    if (master != nullptr) master->ClonePMeshFVF(0, master->GetFVF(), g_device, &local);
-    const bool ok = local != nullptr;
-    Release(local);
-    Release(master);
-    Release(mesh);
-    if (!ok) {
+    zr_3DObject object;
+    object.Initialise(g_device, &textures, true);
+    if (object.LoadFromFile(g_file.c_str(), 0) != 0 || !object.Restored()) {
       state.SkipWithError("the engine's load failed");
       break;
     }
+    maxFaces = object.GetMaxFaces();
+    textured = textures.GetTexture(g_texture.c_str()) != nullptr;
   }
+  state.counters["max_faces"] = maxFaces;
+  state.counters["textured"] = textured ? 1 : 0;
 }
 BENCHMARK(BM_EngineLoad)->Unit(benchmark::kMillisecond);
 
@@ -308,14 +314,14 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-  char path[] = "/tmp/zr-mesh-bench-XXXXXX.x";
-  const int fd = mkstemps(path, 2);
-  if (fd < 0) {
-    std::printf("no temporary file\n");
+  // The model and its texture in a folder of their own; the file names the texture by its path.
+  const d3dx9bench::ScratchFolder folder;
+  g_file = folder.File("model.x");
+  g_texture = folder.File("skin.png");
+  if (!folder.Made() || !d3dx9bench::WriteBallPng(g_texture)) {
+    std::printf("no temporary folder\n");
     return 1;
   }
-  close(fd);
-  g_file = path;
   std::ofstream(g_file, std::ios::binary) << XMeshFile(XMeshOf(zr::bench::Model(g_triangles)),
                                                        zr::test::xfile::Format::kBinary);
 
@@ -325,7 +331,6 @@ int main(int argc, char** argv) {
   g_device = d3d9bench::MakeDepthDevice(d3d, window, kWidth, kHeight);
   if (g_device == nullptr) {
     std::printf("no device\n");
-    std::remove(path);
     return 1;
   }
   std::printf("video driver: %s, model: %u triangles\n", d3d9bench::VideoDriver(), g_triangles);
@@ -340,6 +345,5 @@ int main(int argc, char** argv) {
   Release(g_device);
   Release(d3d);
   DestroyWindow(window);
-  std::remove(path);
   return 0;
 }
