@@ -6,8 +6,9 @@
 //    material's texture through the texture manager, GenerateAdjacency, D3DXCleanMesh,
 //    D3DXValidMesh, D3DXGeneratePMesh to 300 faces, ClonePMeshFVF into the default pool), and
 //    its COM steps one by one.
-// 3. SetNumFaces from the maximum to the minimum and back on the default-pool clone (the runtime's
-//    rewrites and the upload of the slots they touch).
+// 3. SetNumFaces on the default-pool clone (the runtime's rewrites and the upload of the slots
+//    they touch): from the maximum to the minimum and back in two jumps, and in 100 equal steps
+//    each way, each step with its upload.
 // 4. Frames of the progressive mesh at full detail and at 300 faces, 1024x768 with a depth buffer,
 //    lit, about two thirds of the picture's height: each frame Clear, SetNumFaces and DrawSubset
 //    per material, Present, glFinish (frames finished one by one). Real time per frame, frames per
@@ -248,6 +249,27 @@ void BM_SetNumFacesMaxMinMax(benchmark::State& state) {
   state.counters["min_faces"] = local->GetMinFaces();
 }
 BENCHMARK(BM_SetNumFacesMaxMinMax)->Unit(benchmark::kMicrosecond);
+
+// The same way in 100 equal steps down and 100 back up, each with its upload: a level of detail
+// that follows the distance frame by frame, compressed into one sweep.
+void BM_SetNumFacesSteppedSweep(benchmark::State& state) {
+  ID3DXPMesh* local = Prepare().local;
+  if (local == nullptr) {
+    state.SkipWithError("no progressive mesh");
+    return;
+  }
+  constexpr DWORD kSteps = 100;
+  const DWORD max = local->GetMaxFaces(), min = local->GetMinFaces();
+  std::vector<DWORD> levels;
+  for (DWORD i = 1; i <= kSteps; ++i) levels.push_back(max - (max - min) * i / kSteps);
+  for (DWORD i = kSteps; i-- > 0;) levels.push_back(max - (max - min) * i / kSteps);
+  local->SetNumFaces(max);
+  for (auto _ : state)
+    for (DWORD faces : levels) local->SetNumFaces(faces);
+  if (local->GetNumFaces() != max) state.SkipWithError("the sweep did not come back");
+  state.counters["changes"] = static_cast<double>(levels.size());
+}
+BENCHMARK(BM_SetNumFacesSteppedSweep)->Unit(benchmark::kMicrosecond);
 
 // Finished frames of the default-pool clone at `faces` (0: all).
 void BM_DrawFrame(benchmark::State& state) {

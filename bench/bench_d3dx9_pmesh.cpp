@@ -1,8 +1,9 @@
 // D3DX progressive meshes on the CPU: optimising (vertex-cache and fetch order) and building the
 // progressive mesh of a generated 50,000-triangle model (a bumpy sphere in two materials with a
 // texture seam, 32-byte vertices) down to 300 faces, and the runtime's sweep from the maximum to
-// the minimum and back (target: at most 0.5 ms). Assimp's import of the same model written as an
-// OBJ file is timed beside them when Assimp is there. --triangles=N picks another size.
+// the minimum and back, in two jumps and in 100 steps each way (target: at most 0.5 ms). Assimp's
+// import of the same model written as an OBJ file is timed beside them when Assimp is there.
+// --triangles=N picks another size.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -83,6 +84,24 @@ void BM_SweepMaxMinMax(benchmark::State& state) {
   state.counters["rewrites"] = static_cast<double>(pm.Rewrites().size() * 2);
 }
 BENCHMARK(BM_SweepMaxMinMax)->Unit(benchmark::kMicrosecond);
+
+// The same way in 100 equal steps down and 100 back up: the runtime's share of the device
+// benchmark's stepped sweep.
+void BM_SweepSteppedMaxMinMax(benchmark::State& state) {
+  ProgressiveMesh pm = Build(OptimisedModel(), kMinFaces);
+  constexpr std::uint32_t kSteps = 100;
+  const std::uint32_t max = pm.GetMaxFaces(), min = pm.GetMinFaces();
+  std::vector<std::uint32_t> levels;
+  for (std::uint32_t i = 1; i <= kSteps; ++i) levels.push_back(max - (max - min) * i / kSteps);
+  for (std::uint32_t i = kSteps; i-- > 0;) levels.push_back(max - (max - min) * i / kSteps);
+  for (auto _ : state) {
+    for (std::uint32_t faces : levels) pm.SetNumFaces(faces);
+    benchmark::DoNotOptimize(pm.IndexBytes().data());
+  }
+  if (pm.GetNumFaces() != max) state.SkipWithError("the sweep did not come back");
+  state.counters["changes"] = static_cast<double>(levels.size());
+}
+BENCHMARK(BM_SweepSteppedMaxMinMax)->Unit(benchmark::kMicrosecond);
 
 #ifdef ZR_HAVE_ASSIMP
 // The same model as an OBJ file (positions, uvs, normals, two materials), read by Assimp with its
