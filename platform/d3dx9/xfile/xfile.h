@@ -24,7 +24,7 @@
 // checked against the bytes that remain before anything is reserved, every index against the
 // counts, and nesting (50,000 frames deep or more) is walked without recursion. Files and
 // decompressed streams are capped by Limits, and the texture names that material references
-// copy add up to at most the stream's size.
+// copy add up to at most the stream's size and 16 MB.
 //
 // Results:
 //   D3D_OK                             success

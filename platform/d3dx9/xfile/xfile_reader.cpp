@@ -571,6 +571,9 @@ std::array<float, 3> TransformNormal(const Matrix& m, const std::array<float, 3>
   return r;
 }
 
+// What the texture names copied by material references may add beyond the stream's own size.
+constexpr std::uint64_t kCopiedNameAllowance = 16u << 20;
+
 struct GuidHash {
   std::size_t operator()(const Guid& g) const {
     std::uint64_t h = g.data1;
@@ -711,9 +714,10 @@ HRESULT Parser::Merge(Mesh* out) {
         if (found == nullptr) return DXFILEERR_BADDATAREFERENCE;
         // Each reference copies the texture name: a few bytes of "{m}" per copy of a long name
         // would make memory grow with the square of the file's size, so the copies together
-        // may not outgrow the stream.
+        // may not outgrow the stream by more than a fixed allowance, far beyond what real
+        // files (a few hundred references to names of a path's length) need.
         copiedNameBytes += found->textureFilename.size();
-        if (copiedNameBytes > streamBytes_) return DXFILEERR_BADFILE;
+        if (copiedNameBytes > streamBytes_ + kCopiedNameAllowance) return DXFILEERR_BADFILE;
         result.materials.push_back(*found);
       }
     } else if (anyMaterials) {

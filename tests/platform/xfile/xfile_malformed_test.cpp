@@ -193,6 +193,47 @@ TEST(XFileMalformed, CompressedFramingIsChecked) {
   EXPECT_EQ(ReadMeshMemory(file.data(), file.size(), &mesh, small), DXFILEERR_BADFILE);
 }
 
+// Every reference copies its material's texture name, so a few bytes of "{M}" per copy of one long
+// name would let memory grow with the square of the file. The copies have an allowance well
+// beyond real files (500 copies of a 20,000-character name read), and a file past it fails.
+TEST(XFileMalformed, ReferencesMayNotMultiplyALongTextureName) {
+  const std::string textureName(20000, 't');
+  auto file = [&](Format format, std::uint32_t references) {
+    XWriter w(IsBinary(format));
+    w.Begin("Material", "M");
+    w.Floats({0.5, 0.5, 0.5, 1});  // face colour; power, specular and emissive follow
+    w.TextOnly(";");
+    w.Floats({3});
+    w.Floats({0, 0, 0});
+    w.TextOnly(";");
+    w.Floats({0, 0, 0});
+    w.TextOnly(";\n");
+    w.Begin("TextureFilename");
+    w.String(textureName);
+    w.End();
+    w.End();
+    w.Begin("Mesh");
+    w.Ints({3});
+    w.Floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
+    w.Ints({1, 3, 0, 1, 2});
+    w.Begin("MeshMaterialList");
+    w.Ints({references, 1, references - 1});
+    for (std::uint32_t i = 0; i < references; ++i) w.Reference("M");
+    w.End();
+    w.End();
+    return MakeFile(format, w.body());
+  };
+  for (Format format : kAllFormats) {
+    SCOPED_TRACE(FormatName(format));
+    Mesh mesh;
+    ASSERT_EQ(ReadResult(file(format, 500), &mesh), S_OK);
+    ASSERT_EQ(mesh.materials.size(), 500u);
+    EXPECT_EQ(mesh.materials[499].textureFilename, textureName);
+    EXPECT_EQ(mesh.attributes.at(0), 499u);
+    EXPECT_EQ(ReadResult(file(format, 20000)), DXFILEERR_BADFILE);
+  }
+}
+
 TEST(XFileMalformed, DeepUnknownObjectsAndLongNamesAreFine) {
   for (Format format : {Format::kText, Format::kBinary}) {
     SCOPED_TRACE(FormatName(format));
