@@ -56,6 +56,15 @@ ends() {
   wait "$pid"
   status=$?
   pid=
+  # The leak checker runs after the program has returned; its own thread that stops the others
+  # has been seen to crash there (once in many runs, "Tracer caught signal 11"), which ends the
+  # process with 1 whatever the program returned. That is no finding about the program: say so
+  # and go on. A leak it finds is reported differently and still fails.
+  if [ $status -eq 1 ] && grep -q 'LeakSanitizer has encountered a fatal error' game.out &&
+     ! grep -q 'ERROR: LeakSanitizer: detected' game.out; then
+    echo "note: the leak checker failed at exit, so this run's leaks went unchecked"
+    status=0
+  fi
   [ $status -eq 0 ] || fail "exit code $status: $(cat game.out)"
 }
 
