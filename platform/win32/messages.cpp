@@ -1,5 +1,6 @@
 // The message queue: SDL's events become the window messages of the platform.
 #include <cstring>
+#include <vector>
 
 #include "win32_testing.h"
 #include "window_state.h"
@@ -105,6 +106,15 @@ void Translate(const SDL_Event& e) {
           break;
         default: break;
       }
+      break;
+    }
+    case SDL_QUIT: {
+      // The process was asked to end (Ctrl+C or SIGTERM, which SDL turns into this event): every
+      // window is closed as its close button would close it, so the program ends its own way.
+      // A window that is already being closed gets a second WM_CLOSE, which goes with it.
+      std::vector<HWND> windows;
+      for (const auto& [window, record] : TheState().windows) windows.push_back(window);
+      for (HWND window : windows) Post(window, WM_CLOSE, 0, 0);
       break;
     }
     case SDL_KEYDOWN:

@@ -213,6 +213,11 @@ case "$mode" in
     xdotool key --window "$win" alt+F4
     ends 5
     [ ! -s run/duel/error.log ] || fail "error.log written: $(cat run/duel/error.log)"
+    # Ctrl+C or a plain kill in the terminal that started it end the game the same way.
+    start
+    kill -TERM "$pid"
+    ends 5
+    [ ! -s run/duel/error.log ] || fail "error.log written after SIGTERM: $(cat run/duel/error.log)"
     ;;
   play)
     # The duel screen, moving, firing, hits, the right player's win, Space, and Escape in play.

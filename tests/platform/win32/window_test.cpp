@@ -15,6 +15,7 @@
 #include "win32_testing.h"
 
 using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
 
 namespace {
 
@@ -126,6 +127,24 @@ TEST_F(Win32Window, CloseButtonPostsCloseWhichDestroysTheWindowAndQuits) {
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(msg.wParam, 7u);
+}
+
+// Ctrl+C or SIGTERM in the terminal that started the program arrive as SDL's quit event.
+TEST_F(Win32Window, AnEndRequestClosesEveryWindow) {
+  HWND first = Make();
+  HWND second = Make();
+  SDL_Event e{};
+  e.type = SDL_QUIT;
+  ASSERT_EQ(SDL_PushEvent(&e), 1);
+  MSG msg{};
+  std::vector<HWND> closed;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_CLOSE) closed.push_back(msg.hwnd);
+    DispatchMessageA(&msg);
+  }
+  EXPECT_THAT(closed, UnorderedElementsAre(first, second));
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_FALSE(IsWindow(second));
 }
 
 TEST_F(Win32Window, AltF4ClosesTheWindow) {
