@@ -28,6 +28,7 @@
 #include "Game.h"
 #include "GameObjects.h"
 #include "errorfile/zr_ErrorException.h"
+#include "front_buffer.h"
 #include "scratch_directory.h"
 #include "win32_internal.h"
 #include "win32_testing.h"
@@ -46,44 +47,9 @@ constexpr int kLastFrame = 9;
 constexpr int kMovedY = 300;  // where the left figure stands in the frames after the loss
 constexpr auto kAwayFor = std::chrono::milliseconds(300);
 
-// The front buffer read back through the device, as the engine's screenshot reads it.
-class FrontBuffer {
- public:
-  bool Read() {
-    IDirect3DDevice9* device = graphics.GetDevice();
-    IDirect3DSurface9* surface = nullptr;
-    if (device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr) != D3D_OK)
-      return false;
-    bool ok = false;
-    D3DLOCKED_RECT locked{};
-    if (device->GetFrontBufferData(0, surface) == D3D_OK &&
-        surface->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
-      for (int y = 0; y < 768; ++y)
-        std::memcpy(&pixels_[y * 1024], static_cast<const char*>(locked.pBits) + y * locked.Pitch, 1024 * 4);
-      surface->UnlockRect();
-      ok = true;
-    }
-    surface->Release();
-    return ok;
-  }
-  // Pixels in [x0, x1) x [y0, y1) for which `test` holds.
-  template <class Test>
-  int Count(int x0, int y0, int x1, int y1, Test test) const {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        std::uint32_t p = pixels_[y * 1024 + x];
-        n += test((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) ? 1 : 0;
-      }
-    return n;
-  }
-
- private:
-  std::vector<std::uint32_t> pixels_ = std::vector<std::uint32_t>(1024 * 768);
-};
-
-bool Yellow(unsigned r, unsigned g, unsigned b) { return r > 150 && g > 150 && b < 100; }
-bool Lit(unsigned r, unsigned g, unsigned b) { return r + g + b > 60; }
+using duelscreen::FrontBuffer;
+using duelscreen::Lit;
+using duelscreen::Yellow;
 
 int StatusLine(const FrontBuffer& f) { return f.Count(10, 10, 420, 30, Yellow); }
 int LeftFigureAt(const FrontBuffer& f, int y) { return f.Count(50, y, 114, y + 100, Lit); }
@@ -138,7 +104,7 @@ extern "C" void __wrap__Z12RunGameFramev() {
 
   if (frame == kLossFrame - 1) {
     FrontBuffer front;
-    run.readBefore = front.Read();
+    run.readBefore = front.Read(graphics.GetDevice());
     run.statusBefore = StatusLine(front);
     run.figureAtTopBefore = LeftFigureAt(front, 0);
     run.figureMovedBefore = LeftFigureAt(front, kMovedY);
@@ -149,7 +115,7 @@ extern "C" void __wrap__Z12RunGameFramev() {
   }
   if (frame == kLastFrame) {
     FrontBuffer front;
-    run.readAfter = front.Read();
+    run.readAfter = front.Read(graphics.GetDevice());
     run.statusAfter = StatusLine(front);
     run.figureMovedAfter = LeftFigureAt(front, kMovedY);
     PostQuitMessage(0);

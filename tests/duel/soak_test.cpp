@@ -41,6 +41,7 @@
 #include "GameObjects.h"
 #include "d3d9_testing.h"
 #include "errorfile/zr_ErrorException.h"
+#include "front_buffer.h"
 #include "win32_internal.h"
 #include "win32_testing.h"
 
@@ -196,45 +197,9 @@ class Keyboard {
   Uint32 windowId_;
 };
 
-// A look at the picture on screen: the front buffer read back through the device, as the
-// engine's screenshot does.
-class FrontBuffer {
- public:
-  bool Read() {
-    IDirect3DDevice9* device = graphics.GetDevice();
-    if (surface_ == nullptr &&
-        device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface_, nullptr) != D3D_OK)
-      return false;
-    if (device->GetFrontBufferData(0, surface_) != D3D_OK) return false;
-    D3DLOCKED_RECT locked{};
-    if (surface_->LockRect(&locked, nullptr, D3DLOCK_READONLY) != D3D_OK) return false;
-    for (int y = 0; y < 768; ++y)
-      std::memcpy(pixels_ + y * 1024, static_cast<const char*>(locked.pBits) + y * locked.Pitch, 1024 * 4);
-    surface_->UnlockRect();
-    return true;
-  }
-  // Pixels in [x0, x1) x [y0, y1) for which `test` holds.
-  template <class Test>
-  int Count(int x0, int y0, int x1, int y1, Test test) const {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        std::uint32_t p = pixels_[y * 1024 + x];
-        n += test((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) ? 1 : 0;
-      }
-    return n;
-  }
-  ~FrontBuffer() {
-    if (surface_ != nullptr) surface_->Release();
-  }
-
- private:
-  IDirect3DSurface9* surface_ = nullptr;
-  std::uint32_t pixels_[1024 * 768] = {};
-};
-
-bool Yellow(unsigned r, unsigned g, unsigned b) { return r > 150 && g > 150 && b < 100; }
-bool Lit(unsigned r, unsigned g, unsigned b) { return r + g + b > 60; }
+using duelscreen::FrontBuffer;
+using duelscreen::Lit;
+using duelscreen::Yellow;
 
 int failures = 0;
 void Check(bool ok, const char* what, long frame) {
@@ -373,7 +338,7 @@ int main(int argc, char** argv) {
     // Now and then, and at the first win screen of every 25th match, what the frame showed.
     const bool firstWinFrame = drewWin && !drewWinBefore;
     if (frame % 5000 == 4999 || (firstWinFrame && (wins[0] + wins[1]) % 25 == 1)) {
-      if (!front->Read()) {
+      if (!front->Read(graphics.GetDevice())) {
         Check(false, "the front buffer cannot be read", frame);
       } else {
         ++sampled;
