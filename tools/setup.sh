@@ -37,7 +37,7 @@ test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils
   # The whole-program tests read the screen: xwd (x11-apps) captures it, ImageMagick's convert
-  # turns it into a PPM that tests/duel/screen_probe.py (python3) reads, and the win pictures too.
+  # turns it into a PPM that tests/program/screen_probe.py (python3) reads, and the win pictures too.
   x11-apps imagemagick
   # The Direct3D tests check the bitmaps they save with file(1).
   file
