@@ -1,7 +1,5 @@
-// The program's resources through the real window system.
-#include <gmock/gmock.h>
+// The program's menu and icon, read through the real window system as the program's window reads them.
 #include <gtest/gtest.h>
-#include <win32_resources.h>
 #include <windows.h>
 
 #include <set>
@@ -11,86 +9,47 @@
 
 namespace {
 
-HINSTANCE Module() { return GetModuleHandleA(nullptr); }
-
-std::string Text(HMENU menu, int position) {
-  char text[64];
-  GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
-  return text;
+// A menu as text: each item's name, then its popup in brackets or its command id.
+std::string Describe(HMENU menu) {
+  std::string out;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    HMENU popup = GetSubMenu(menu, i);
+    out += (i == 0 ? "" : " ") + std::string(text) +
+           (popup != nullptr ? "(" + Describe(popup) + ")" : "=" + std::to_string(GetMenuItemID(menu, i)));
+  }
+  return out;
 }
 
-TEST(ProgramResources, IconIs32By32InSixteenColoursAndLoadsOnce) {
-  HICON icon = LoadIconA(Module(), MAKEINTRESOURCE(103));
-  ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(LoadIconA(Module(), MAKEINTRESOURCE(103)), icon);
-  EXPECT_EQ(LoadIconA(Module(), MAKEINTRESOURCE(104)), nullptr);
-
-  SDL_Surface* picture = zr::win32::IconSurface(icon);
-  ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->w, 32);
-  EXPECT_EQ(picture->h, 32);
-  std::set<Uint32> colours;
-  size_t clear = 0;
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      Uint32 c = reinterpret_cast<Uint32*>(static_cast<Uint8*>(picture->pixels) + y * picture->pitch)[x];
-      if (c >> 24 == 0) ++clear;
-      else colours.insert(c);
-    }
-  SDL_FreeSurface(picture);
-  EXPECT_LE(colours.size(), 16u);
-  EXPECT_GE(colours.size(), 3u);
-  EXPECT_GT(clear, 0u);
-  EXPECT_LT(clear, 32u * 32u / 2);
-}
-
-TEST(ProgramResources, MenuCarriesItsItemsAndCommandIds) {
-  HMENU bar = LoadMenuA(Module(), MAKEINTRESOURCE(101));
-  ASSERT_NE(bar, nullptr);
-  ASSERT_EQ(GetMenuItemCount(bar), 3);
-  EXPECT_EQ(Text(bar, 0), "File");
-  EXPECT_EQ(Text(bar, 1), "Render");
-  EXPECT_EQ(Text(bar, 2), "?");
-
-  HMENU file = GetSubMenu(bar, 0);
-  EXPECT_EQ(GetMenuItemID(file, 0), 57600u);
-  EXPECT_EQ(GetMenuItemID(file, 1), 40004u);
-  HMENU render = GetSubMenu(bar, 1);
-  HMENU mode = GetSubMenu(render, 0);
-  EXPECT_EQ(Text(mode, 0), "Solid");
-  EXPECT_EQ(GetMenuItemID(mode, 0), 40006u);
-  EXPECT_EQ(GetMenuItemID(mode, 1), 40005u);
-  EXPECT_EQ(GetMenuItemID(mode, 2), 40007u);
-  HMENU zbuffer = GetSubMenu(render, 1);
-  EXPECT_EQ(GetMenuItemID(zbuffer, 0), 40008u);
-  EXPECT_EQ(GetMenuItemID(zbuffer, 1), 40009u);
-  EXPECT_EQ(GetMenuItemID(render, 2), 40010u);
-  EXPECT_EQ(GetMenuItemID(GetSubMenu(bar, 2), 0), 40011u);
-
-  char text[8];
-  EXPECT_EQ(GetMenuStringA(bar, 40010, text, sizeof text, MF_BYCOMMAND), 7);  // cut to the buffer
-  EXPECT_STREQ(text, "Create ");
-}
-
-TEST(ProgramResources, WindowOfAClassNamingTheMenuCarriesIt) {
-  WNDCLASSEXA c{};
-  c.cbSize = sizeof c;
-  c.lpfnWndProc = DefWindowProcA;
-  c.hInstance = Module();
-  c.lpszMenuName = MAKEINTRESOURCE(101);
-  c.lpszClassName = "MenuClass";
+TEST(ProgramResources, AWindowOfAClassNamingMenu101CarriesTheMenu) {
+  WNDCLASSEXA c{sizeof c, 0,       DefWindowProcA,       0,           0,      GetModuleHandleA(nullptr), nullptr,
+                nullptr,  nullptr, MAKEINTRESOURCE(101), "MenuClass", nullptr};
   ASSERT_NE(RegisterClassExA(&c), 0);
-  HWND w = CreateWindowExA(0, "MenuClass", "", 0, 0, 0, 100, 100, nullptr, nullptr, Module(), nullptr);
+  HWND w = CreateWindowExA(0, "MenuClass", "", 0, 0, 0, 100, 100, nullptr, nullptr, c.hInstance, nullptr);
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(GetMenu(w), LoadMenuA(Module(), MAKEINTRESOURCE(101)));
+  EXPECT_EQ(Describe(GetMenu(w)),
+            "File(New=57600 Close=40004) Render(Mode(Solid=40006 Wireframe=40005 Point=40007) "
+            "Z-Buffer(Enable=40008 Disable=40009) Create a Screenshot=40010) ?(Info=40011)");
   DestroyWindow(w);
 }
 
-TEST(ProgramResources, PredefinedCursorIconAndBrushExist) {
-  EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
-  EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
-  EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
-  EXPECT_EQ(GetStockObject(99), nullptr);
+TEST(ProgramResources, Icon103IsARoundPicture32By32InUpTo16Colours) {
+  SDL_Surface* picture = zr::win32::IconSurface(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(103)));
+  ASSERT_NE(picture, nullptr);
+  ASSERT_TRUE(picture->w == 32 && picture->h == 32);
+  std::set<Uint32> colours;
+  Uint32 cornerAlpha = 0;  // the corners of a round picture are clear
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      Uint32 c = reinterpret_cast<Uint32*>(static_cast<Uint8*>(picture->pixels) + y * picture->pitch)[x];
+      colours.insert(c >> 24 == 0 ? 0 : c);
+      if (x % 31 == 0 && y % 31 == 0) cornerAlpha += c >> 24;
+    }
+  SDL_FreeSurface(picture);
+  EXPECT_EQ(cornerAlpha, 0u);
+  EXPECT_GE(colours.size(), 4u);   // clear and at least three colours
+  EXPECT_LE(colours.size(), 17u);  // clear and at most sixteen
 }
 
 }  // namespace

@@ -177,25 +177,37 @@ def is_alias(body):
     return re.fullmatch(r"[A-Za-z_]\w*", body) is not None and not re.fullmatch(r"\d\w*", body)
 
 
-def evaluate(family, names, include, cc):
-    """Asks the cross compiler for the value of every name; drops names that are not constants."""
-    names = list(names)
+def evaluate(codes, include, cc):
+    """Asks the cross compiler for the value of every name; drops names that are not constants.
+
+    `codes` holds each family's names, in family order. All headers go into one translation unit,
+    as a program that includes them all sees them: one compile instead of one per header, most of
+    whose time went into windows.h. A name that a later header defines again would then have the
+    later definition, so the script stops when the compiler reports a redefinition of any name it
+    evaluates."""
+    names = [(rank, name) for rank, family_names in enumerate(codes) for name in family_names]
+    head = []
+    for family in FAMILIES:
+        if "define" in family:
+            head.append("#define " + family["define"])
+    head.append("#define COBJMACROS")
+    for family in FAMILIES:
+        for h in family["prelude"] + [family["header"]]:
+            if "#include <%s>" % h not in head:
+                head.append("#include <%s>" % h)
     with tempfile.TemporaryDirectory() as tmp:
         src = os.path.join(tmp, "values.c")
         for _ in range(20):
-            lines = []
-            if "define" in family:
-                lines.append("#define " + family["define"])
-            lines.append("#define COBJMACROS")
-            for h in family["prelude"]:
-                lines.append("#include <%s>" % h)
-            lines.append("#include <%s>" % family["header"])
-            first = len(lines) + 1
-            for i, name in enumerate(names):
-                lines.append("const long long zr_value_%d = (long long)(%s);" % (i, name))
+            lines = head + ["const long long zr_value_%d = (long long)(%s);" % (i, name)
+                            for i, (_, name) in enumerate(names)]
+            first = len(head) + 1
             open(src, "w").write("\n".join(lines) + "\n")
-            proc = subprocess.run([cc, "-S", "-O0", "-w", "-I", include, "-o", "-", src],
+            proc = subprocess.run([cc, "-S", "-O0", "-I", include, "-o", "-", src],
                                   capture_output=True, text=True)
+            redefined = set(re.findall(r'warning: "(\w+)" redefined', proc.stderr))
+            redefined &= {name for _, name in names}
+            if redefined:
+                sys.exit("defined twice by the headers: %s" % ", ".join(sorted(redefined)))
             if proc.returncode == 0:
                 break
             bad = set()
@@ -204,20 +216,22 @@ def evaluate(family, names, include, cc):
                 if line >= first:
                     bad.add(line - first)
             if not bad:
-                sys.exit("cannot evaluate %s:\n%s" % (family["header"], proc.stderr[:3000]))
+                sys.exit("cannot evaluate the headers:\n%s" % proc.stderr[:3000])
             for i in sorted(bad, reverse=True):
-                print("  not a constant, left out: %s" % names[i], file=sys.stderr)
+                print("  not a constant, left out: %s" % names[i][1], file=sys.stderr)
                 del names[i]
         else:
-            sys.exit("giving up on %s" % family["header"])
+            sys.exit("giving up on the headers")
     values = {}
     # A value is written as ".quad N", or as ".space 8" when it is zero.
     for m in re.finditer(r"zr_value_(\d+):\s*(?:\.quad\s+(-?\d+)|\.(?:space|zero)\s+8)", proc.stdout):
-        values[names[int(m.group(1))]] = int(m.group(2) or 0) & 0xFFFFFFFF
-    missing = [n for n in names if n not in values]
-    if missing:
-        sys.exit("no value read back for %s" % missing[:5])
-    return [(n, values[n]) for n in names]
+        values[int(m.group(1))] = int(m.group(2) or 0) & 0xFFFFFFFF
+    if len(values) != len(names):
+        sys.exit("no value read back for %s" % [n for i, (_, n) in enumerate(names) if i not in values][:5])
+    per_family = [[] for _ in codes]
+    for i, (rank, name) in enumerate(names):
+        per_family[rank].append((name, values[i]))
+    return per_family
 
 
 def to_signed(v):
@@ -229,11 +243,12 @@ def build_names(include, cc, report):
     standalone = {}  # value -> name (rule 2)
     family_counts = []
     order = 0
+    found = [collect(family, include) for family in FAMILIES]
+    codes = [[n for n, body in f if not is_alias(body)] for f in found]
+    values = evaluate(codes, include, cc)
     for rank, family in enumerate(FAMILIES):
-        found = collect(family, include)
-        aliases = [n for n, body in found if is_alias(body)]
-        codes = [n for n, body in found if not is_alias(body)]
-        evaluated = evaluate(family, codes, include, cc)
+        aliases = [n for n, body in found[rank] if is_alias(body)]
+        evaluated = values[rank]
         family_counts.append((family["header"], len(evaluated), len(aliases)))
         general = family["header"] == "winerror.h"
         # Every table value that a name of this header stands for. Win32 numbers also exist as
