@@ -14,6 +14,23 @@ namespace fake {
 // COM objects of the fake alive now; a test checks that nothing is left behind.
 int& LiveComObjects();
 
+// Records a call of a free function; returns the result a test chose for it, or `fallback`.
+template <typename... Args>
+HRESULT Hr(std::string_view name, HRESULT fallback, const Args&... args) {
+  return static_cast<HRESULT>(Platform::Get().Record(name, fallback, args...));
+}
+
+// A rectangle as recorded: "left,top,right,bottom", or "<null>".
+inline std::string Rect(const RECT* r) {
+  if (r == nullptr) return "<null>";
+  return std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
+         std::to_string(r->bottom);
+}
+
+// Declares a method that neither the engine nor the game calls: recorded, and not implemented.
+#define FAKE_NOT_MODELLED(method, ...) \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return this->Call(#method, E_NOTIMPL); }
+
 template <typename Interface>
 class Counted : public Interface {
  public:
@@ -30,29 +47,32 @@ class Counted : public Interface {
     return E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
-    if (label_.empty()) Platform::Get().Record(name_ + "::AddRef", 0);
-    else Platform::Get().Record(name_ + "::AddRef", 0, label_);
+    Count("::AddRef");
     return ++refs_;
   }
   ULONG STDMETHODCALLTYPE Release() override {
-    if (label_.empty()) Platform::Get().Record(name_ + "::Release", 0);
-    else Platform::Get().Record(name_ + "::Release", 0, label_);
+    Count("::Release");
     ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
   }
-  ULONG References() const { return refs_; }
 
  protected:
   // Records a call of this interface: "Interface::method".
   template <typename... Args>
   HRESULT Call(const char* method, HRESULT fallback, const Args&... args) {
-    return static_cast<HRESULT>(Platform::Get().Record(name_ + "::" + method, fallback, args...));
+    return Hr(name_ + "::" + method, fallback, args...);
   }
 
   std::string name_;
   std::string label_;
   ULONG refs_ = 1;
+
+ private:
+  void Count(const char* what) {
+    if (label_.empty()) Platform::Get().Record(name_ + what, 0);
+    else Platform::Get().Record(name_ + what, 0, label_);
+  }
 };
 
 }  // namespace fake

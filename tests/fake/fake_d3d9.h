@@ -3,7 +3,6 @@
 
 #include <d3d9.h>
 
-#include <array>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -14,22 +13,18 @@ struct State {
   // The present parameters of the last CreateDevice and the last Reset, as passed.
   D3DPRESENT_PARAMETERS createParameters{};
   D3DPRESENT_PARAMETERS resetParameters{};
-  // What SetTransform, SetLight and LightEnable last set, by state or index.
+  // What SetTransform and SetLight last set, by state or index.
   std::map<DWORD, D3DMATRIX> transforms;
   std::map<DWORD, D3DLIGHT9> lights;
-  std::map<DWORD, BOOL> lightsEnabled;
-  // What SetFVF, SetStreamSource (stream 0), SetIndices, SetMaterial and SetTextureStageState
-  // last set.
-  DWORD fvf = 0;
+  // The buffers SetStreamSource (stream 0) and SetIndices last bound.
   const void* streamSource = nullptr;
-  UINT streamOffset = 0;
-  UINT streamStride = 0;
   const void* indices = nullptr;
-  D3DMATERIAL9 material{};
-  std::map<std::pair<DWORD, DWORD>, DWORD> textureStageStates;  // by stage and state
 };
 
 State& Get();
+
+// A device of the fake for code under test, made without recording; the caller releases it.
+IDirect3DDevice9* NewDevice();
 
 // The bytes of a live vertex or index buffer of the fake (what locks wrote into it, kept from
 // lock to lock), or null when `buffer` is not one.

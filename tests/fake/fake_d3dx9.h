@@ -14,9 +14,16 @@ struct State {
   // The transform of the last ID3DXSprite::SetTransform and the description of the last font made.
   D3DXMATRIX lastSpriteTransform;
   D3DXFONT_DESCA lastFontDesc{};
+  // The centre and position of the last ID3DXSprite::Draw (null ones as 0).
+  D3DXVECTOR3 lastSpriteCentre{0, 0, 0};
+  D3DXVECTOR3 lastSpritePosition{0, 0, 0};
 };
 
 State& Get();
+
+// Where the last sprite draw put the texel (u, v), counted from the corner of the drawn rectangle:
+// the draw's centre lands on its position (the origin when null), then the transform applies.
+D3DXVECTOR3 PlacedTexel(float u, float v);
 
 // Makes an image file of that size known to the fake.
 void AddImage(const std::string& name, UINT width, UINT height);

@@ -1,15 +1,14 @@
 // D3DX meshes of the fake: a mesh knows its face count and vertex format; a progressive mesh
 // clamps SetNumFaces to its range; every call is recorded under its interface's name, with the
-// mesh's number (in the order meshes are made) as first argument.
+// mesh's number (in the order meshes are made since the last Reset) as first argument. Meshes
+// handed in are the fake's own, or null.
 #include "fake_d3dx9_mesh.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "fake_com.h"
-#include "fake_platform.h"
 
 namespace fake::d3dx9mesh {
 
@@ -27,7 +26,7 @@ const bool g_registered = [] {
 
 class Buffer final : public Counted<ID3DXBuffer> {
  public:
-  explicit Buffer(std::vector<unsigned char> bytes) : Counted("ID3DXBuffer"), bytes_(std::move(bytes)) {}
+  explicit Buffer(size_t size) : Counted("ID3DXBuffer"), bytes_(size) {}
   LPVOID STDMETHODCALLTYPE GetBufferPointer() override { return bytes_.data(); }
   DWORD STDMETHODCALLTYPE GetBufferSize() override { return static_cast<DWORD>(bytes_.size()); }
 
@@ -39,104 +38,71 @@ class Buffer final : public Counted<ID3DXBuffer> {
 template <typename Interface>
 class Mesh : public Counted<Interface> {
  public:
-  Mesh(const char* name, DWORD faces, DWORD fvf)
-      : Counted<Interface>(name), id_("#" + std::to_string(++g_meshesMade)), faces_(faces), fvf_(fvf) {}
+  Mesh(const char* name, DWORD faces, DWORD minFaces, DWORD fvf)
+      : Counted<Interface>(name), id_("#" + std::to_string(++g_meshesMade)), faces_(faces), minFaces_(minFaces),
+        maxFaces_(faces), fvf_(fvf) {}
   const std::string& Id() const { return id_; }
+  DWORD MinFaces() const { return minFaces_; }
 
   HRESULT STDMETHODCALLTYPE DrawSubset(DWORD subset) override { return this->Call("DrawSubset", D3D_OK, id_, subset); }
   DWORD STDMETHODCALLTYPE GetNumFaces() override { return faces_; }
-  DWORD STDMETHODCALLTYPE GetNumVertices() override { return faces_; }
   DWORD STDMETHODCALLTYPE GetFVF() override { return fvf_; }
-  DWORD STDMETHODCALLTYPE GetNumBytesPerVertex() override { return 32; }
-  DWORD STDMETHODCALLTYPE GetOptions() override { return 0; }
-  HRESULT STDMETHODCALLTYPE GetDevice(LPDIRECT3DDEVICE9* device) override {
-    if (device != nullptr) *device = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE GetVertexBuffer(IDirect3DVertexBuffer9** buffer) override {
-    if (buffer != nullptr) *buffer = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIndexBuffer(IDirect3DIndexBuffer9** buffer) override {
-    if (buffer != nullptr) *buffer = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE LockVertexBuffer(DWORD, LPVOID* data) override {
-    if (data != nullptr) *data = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE UnlockVertexBuffer() override { return D3DERR_INVALIDCALL; }
-  HRESULT STDMETHODCALLTYPE LockIndexBuffer(DWORD, LPVOID* data) override {
-    if (data != nullptr) *data = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE UnlockIndexBuffer() override { return D3DERR_INVALIDCALL; }
-  HRESULT STDMETHODCALLTYPE GenerateAdjacency(FLOAT epsilon, DWORD* adjacency) override {
-    if (adjacency != nullptr) std::fill(adjacency, adjacency + 3 * faces_, 0xFFFFFFFFu);
+  HRESULT STDMETHODCALLTYPE GenerateAdjacency(FLOAT epsilon, DWORD*) override {
     return this->Call("GenerateAdjacency", D3D_OK, id_, static_cast<double>(epsilon));
   }
+  DWORD STDMETHODCALLTYPE GetNumVertices() override { return 0; }
+  DWORD STDMETHODCALLTYPE GetNumBytesPerVertex() override { return 0; }
+  DWORD STDMETHODCALLTYPE GetOptions() override { return 0; }
+  FAKE_NOT_MODELLED(GetDevice, LPDIRECT3DDEVICE9*)
+  FAKE_NOT_MODELLED(GetVertexBuffer, IDirect3DVertexBuffer9**)
+  FAKE_NOT_MODELLED(GetIndexBuffer, IDirect3DIndexBuffer9**)
+  FAKE_NOT_MODELLED(LockVertexBuffer, DWORD, LPVOID*)
+  FAKE_NOT_MODELLED(UnlockVertexBuffer)
+  FAKE_NOT_MODELLED(LockIndexBuffer, DWORD, LPVOID*)
+  FAKE_NOT_MODELLED(UnlockIndexBuffer)
 
  protected:
   std::string id_;
-  DWORD faces_;
-  DWORD fvf_;
+  DWORD faces_, minFaces_;  // what a progressive mesh made from this one reaches at least
+  DWORD maxFaces_, fvf_;
 };
 
 class PlainMesh final : public Mesh<ID3DXMesh> {
  public:
-  PlainMesh(DWORD faces, DWORD minFaces) : Mesh("ID3DXMesh", faces, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1), minFaces_(minFaces) {}
-  DWORD MinFaces() const { return minFaces_; }
-  HRESULT STDMETHODCALLTYPE LockAttributeBuffer(DWORD, DWORD** data) override {
-    if (data != nullptr) *data = nullptr;
-    return D3DERR_INVALIDCALL;
-  }
-  HRESULT STDMETHODCALLTYPE UnlockAttributeBuffer() override { return D3DERR_INVALIDCALL; }
+  PlainMesh(DWORD faces, DWORD min) : Mesh("ID3DXMesh", faces, min, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1) {}
   HRESULT STDMETHODCALLTYPE OptimizeInplace(DWORD flags, const DWORD* adjacencyIn, DWORD*, DWORD*,
                                             LPD3DXBUFFER* vertexRemap) override {
     if (vertexRemap != nullptr) *vertexRemap = nullptr;
     return Call("OptimizeInplace", D3D_OK, id_, flags, static_cast<const void*>(adjacencyIn));
   }
-
- private:
-  DWORD minFaces_;
+  FAKE_NOT_MODELLED(LockAttributeBuffer, DWORD, DWORD**)
+  FAKE_NOT_MODELLED(UnlockAttributeBuffer)
 };
 
 class ProgressiveMesh final : public Mesh<ID3DXPMesh> {
  public:
-  ProgressiveMesh(DWORD maxFaces, DWORD minFaces, DWORD fvf)
-      : Mesh("ID3DXPMesh", maxFaces, fvf), maxFaces_(maxFaces), minFaces_(minFaces) {}
+  ProgressiveMesh(DWORD maxFaces, DWORD minFaces, DWORD fvf) : Mesh("ID3DXPMesh", maxFaces, minFaces, fvf) {}
   HRESULT STDMETHODCALLTYPE ClonePMeshFVF(DWORD options, DWORD fvf, LPDIRECT3DDEVICE9 device,
                                           ID3DXPMesh** clone) override {
     HRESULT hr = Call("ClonePMeshFVF", D3D_OK, id_, options, fvf, static_cast<const void*>(device));
-    if (clone == nullptr) return hr;
-    *clone = nullptr;
-    if (SUCCEEDED(hr)) {
-      auto* made = new ProgressiveMesh(maxFaces_, minFaces_, fvf);
-      made->faces_ = faces_;
-      *clone = made;
-    }
+    auto* made = SUCCEEDED(hr) ? new ProgressiveMesh(maxFaces_, minFaces_, fvf) : nullptr;
+    if (made != nullptr) made->faces_ = faces_;
+    *clone = made;
     return hr;
   }
   HRESULT STDMETHODCALLTYPE SetNumFaces(DWORD faces) override {
     faces_ = std::clamp(faces, minFaces_, maxFaces_);
     return Call("SetNumFaces", D3D_OK, id_, faces);
   }
-  HRESULT STDMETHODCALLTYPE SetNumVertices(DWORD vertices) override { return Call("SetNumVertices", D3D_OK, id_, vertices); }
   DWORD STDMETHODCALLTYPE GetMaxFaces() override { return maxFaces_; }
   DWORD STDMETHODCALLTYPE GetMinFaces() override { return minFaces_; }
-  DWORD STDMETHODCALLTYPE GetMaxVertices() override { return maxFaces_; }
-  DWORD STDMETHODCALLTYPE GetMinVertices() override { return minFaces_; }
-
- private:
-  DWORD maxFaces_;
-  DWORD minFaces_;
+  DWORD STDMETHODCALLTYPE GetMaxVertices() override { return 0; }
+  DWORD STDMETHODCALLTYPE GetMinVertices() override { return 0; }
+  FAKE_NOT_MODELLED(SetNumVertices, DWORD)
 };
 
-std::string IdOf(IUnknown* mesh) {
-  if (mesh == nullptr) return "<null>";
-  if (auto* plain = dynamic_cast<PlainMesh*>(static_cast<ID3DXMesh*>(mesh))) return plain->Id();
-  return "ptr";
-}
+std::string IdOf(ID3DXMesh* mesh) { return mesh != nullptr ? static_cast<PlainMesh*>(mesh)->Id() : "<null>"; }
+DWORD MinFacesOf(ID3DXMesh* mesh) { return static_cast<PlainMesh*>(mesh)->MinFaces(); }
 
 }  // namespace
 
@@ -147,91 +113,62 @@ State& Get() {
 
 }  // namespace fake::d3dx9mesh
 
-using fake::Platform;
 namespace fm = fake::d3dx9mesh;
-
-HRESULT WINAPI D3DXCreateBuffer(DWORD size, LPD3DXBUFFER* buffer) {
-  if (buffer == nullptr) return D3DERR_INVALIDCALL;
-  *buffer = new fm::Buffer(std::vector<unsigned char>(size));
-  return D3D_OK;
-}
+using fake::Hr;
 
 HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR fileName, DWORD options, LPDIRECT3DDEVICE9 device, LPD3DXBUFFER* adjacency,
                                   LPD3DXBUFFER* materials, LPD3DXBUFFER* effectInstances, DWORD* numMaterials,
                                   LPD3DXMESH* mesh) {
-  auto file = fileName != nullptr ? fm::Get().files.find(fileName) : fm::Get().files.end();
-  bool known = file != fm::Get().files.end();
-  HRESULT hr = static_cast<HRESULT>(Platform::Get().Record("D3DXLoadMeshFromXA", known ? D3D_OK : E_FAIL, fileName,
-                                                           options, static_cast<const void*>(device),
-                                                           static_cast<const void*>(effectInstances)));
-  if (mesh != nullptr) *mesh = nullptr;
-  if (adjacency != nullptr) *adjacency = nullptr;
-  if (materials != nullptr) *materials = nullptr;
-  if (numMaterials != nullptr) *numMaterials = 0;
-  if (FAILED(hr) || !known || mesh == nullptr) return FAILED(hr) ? hr : E_FAIL;
+  auto file = fm::Get().files.find(fileName);
+  HRESULT hr = Hr("D3DXLoadMeshFromXA", file != fm::Get().files.end() ? D3D_OK : E_FAIL, fileName, options,
+                  static_cast<const void*>(device), static_cast<const void*>(effectInstances));
+  *mesh = nullptr;
+  *adjacency = *materials = nullptr;
+  *numMaterials = 0;
+  if (FAILED(hr) || file == fm::Get().files.end()) return FAILED(hr) ? hr : E_FAIL;
   const fm::MeshFile& f = file->second;
   *mesh = new fm::PlainMesh(f.faces, f.minFaces);
-  if (adjacency != nullptr) *adjacency = new fm::Buffer(std::vector<unsigned char>(f.faces * 3 * sizeof(DWORD), 0xFF));
-  if (!f.materials.empty() && materials != nullptr) {
-    // D3DXMATERIAL records followed by the texture names they point into.
-    size_t names = 0;
-    for (const auto& m : f.materials) names += m.texture.size() + 1;
-    std::vector<unsigned char> bytes(f.materials.size() * sizeof(D3DXMATERIAL) + names);
-    auto* records = reinterpret_cast<D3DXMATERIAL*>(bytes.data());
-    auto* buffer = new fm::Buffer(std::move(bytes));
-    records = static_cast<D3DXMATERIAL*>(buffer->GetBufferPointer());
-    char* text = reinterpret_cast<char*>(records + f.materials.size());
-    for (size_t i = 0; i < f.materials.size(); ++i) {
-      records[i].MatD3D = f.materials[i].material;
-      records[i].pTextureFilename = nullptr;
-      if (!f.materials[i].texture.empty()) {
-        std::memcpy(text, f.materials[i].texture.c_str(), f.materials[i].texture.size() + 1);
-        records[i].pTextureFilename = text;
-        text += f.materials[i].texture.size() + 1;
-      }
-    }
-    *materials = buffer;
+  *adjacency = new fm::Buffer(f.faces * 3 * sizeof(DWORD));
+  *numMaterials = static_cast<DWORD>(f.materials.size());
+  if (f.materials.empty()) return hr;
+  // The texture names point into the file's description, which lives until the next Reset.
+  *materials = new fm::Buffer(f.materials.size() * sizeof(D3DXMATERIAL));
+  auto* records = static_cast<D3DXMATERIAL*>((*materials)->GetBufferPointer());
+  for (size_t i = 0; i < f.materials.size(); ++i) {
+    const std::string& name = f.materials[i].texture;
+    records[i] = D3DXMATERIAL{f.materials[i].material, name.empty() ? nullptr : const_cast<LPSTR>(name.c_str())};
   }
-  if (numMaterials != nullptr) *numMaterials = static_cast<DWORD>(f.materials.size());
   return hr;
 }
 
+// The adjacency out is left as it is: the engine only passes it on.
 HRESULT WINAPI D3DXCleanMesh(DWORD cleanType, LPD3DXMESH meshIn, const DWORD* adjacencyIn, LPD3DXMESH* meshOut,
-                             DWORD* adjacencyOut, LPD3DXBUFFER* errors) {
-  HRESULT hr = static_cast<HRESULT>(Platform::Get().Record("D3DXCleanMesh", D3D_OK, cleanType, fm::IdOf(meshIn),
-                                                           static_cast<const void*>(adjacencyIn)));
-  if (errors != nullptr) *errors = nullptr;
-  if (meshOut == nullptr) return hr;
-  *meshOut = nullptr;
-  auto* in = dynamic_cast<fm::PlainMesh*>(meshIn);
-  if (FAILED(hr) || in == nullptr) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;
-  *meshOut = new fm::PlainMesh(in->GetNumFaces(), in->MinFaces());
-  if (adjacencyOut != nullptr && adjacencyIn != nullptr)
-    std::memcpy(adjacencyOut, adjacencyIn, 3 * sizeof(DWORD) * in->GetNumFaces());
+                             DWORD*, LPD3DXBUFFER* errors) {
+  HRESULT hr = Hr("D3DXCleanMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, cleanType, fm::IdOf(meshIn),
+                  static_cast<const void*>(adjacencyIn));
+  *errors = nullptr;
+  *meshOut = SUCCEEDED(hr) ? new fm::PlainMesh(meshIn->GetNumFaces(), fm::MinFacesOf(meshIn)) : nullptr;
   return hr;
 }
 
 HRESULT WINAPI D3DXValidMesh(LPD3DXMESH meshIn, const DWORD* adjacency, LPD3DXBUFFER* errors) {
-  if (errors != nullptr) *errors = nullptr;
-  return static_cast<HRESULT>(Platform::Get().Record("D3DXValidMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL,
-                                                     fm::IdOf(meshIn), static_cast<const void*>(adjacency)));
+  *errors = nullptr;
+  return Hr("D3DXValidMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(meshIn),
+            static_cast<const void*>(adjacency));
 }
 
 HRESULT WINAPI D3DXComputeNormals(ID3DXBaseMesh* mesh, const DWORD* adjacency) {
-  return static_cast<HRESULT>(Platform::Get().Record("D3DXComputeNormals", D3D_OK, static_cast<const void*>(mesh),
-                                                     static_cast<const void*>(adjacency)));
+  return Hr("D3DXComputeNormals", D3D_OK, static_cast<const void*>(mesh), static_cast<const void*>(adjacency));
 }
 
+// The progressive mesh reaches down to `minValue` faces, or to the file's least when that is more.
 HRESULT WINAPI D3DXGeneratePMesh(LPD3DXMESH mesh, const DWORD* adjacency, const D3DXATTRIBUTEWEIGHTS* attributeWeights,
                                  const FLOAT* vertexWeights, DWORD minValue, DWORD options, LPD3DXPMESH* pmesh) {
-  auto* in = dynamic_cast<fm::PlainMesh*>(mesh);
-  HRESULT hr = static_cast<HRESULT>(Platform::Get().Record(
-      "D3DXGeneratePMesh", in != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(mesh),
-      static_cast<const void*>(adjacency), static_cast<const void*>(attributeWeights),
-      static_cast<const void*>(vertexWeights), minValue, options));
-  if (pmesh == nullptr) return hr;
-  *pmesh = nullptr;
-  if (FAILED(hr) || in == nullptr) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;
-  *pmesh = new fm::ProgressiveMesh(in->GetNumFaces(), std::max(minValue, in->MinFaces()), in->GetFVF());
+  HRESULT hr = Hr("D3DXGeneratePMesh", mesh != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(mesh),
+                  static_cast<const void*>(adjacency), static_cast<const void*>(attributeWeights),
+                  static_cast<const void*>(vertexWeights), minValue, options);
+  *pmesh = SUCCEEDED(hr) ? new fm::ProgressiveMesh(mesh->GetNumFaces(), std::max(minValue, fm::MinFacesOf(mesh)),
+                                                   mesh->GetFVF())
+                         : nullptr;
   return hr;
 }

@@ -7,23 +7,21 @@
 #include <string>
 
 #include "fake_com.h"
-#include "fake_platform.h"
 
 namespace fake::dinput8 {
 
 namespace {
 
-bool g_eventsOnFailedRead = false;
+bool g_failedReadsDeliver = false;
+DWORD g_sequence = 0;
 
 const bool g_registered = [] {
   Platform::Get().AddResetHandler([] {
     Get() = State{};
-    g_eventsOnFailedRead = false;
+    g_failedReadsDeliver = false;
   });
   return true;
 }();
-
-DWORD g_sequence = 0;
 
 std::string GuidName(REFGUID guid) {
   if (guid == GUID_SysKeyboard) return "GUID_SysKeyboard";
@@ -40,7 +38,7 @@ std::string FormatName(LPCDIDATAFORMAT format) {
 
 class Device final : public Counted<IDirectInputDevice8A> {
  public:
-  explicit Device(bool keyboard) : Counted("IDirectInputDevice8A"), which_(keyboard ? "keyboard" : "mouse"), keyboard_(keyboard) {}
+  explicit Device(bool keyboard) : Counted("IDirectInputDevice8A"), which_(keyboard ? "keyboard" : "mouse") {}
 
   HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT format) override {
     return Call("SetDataFormat", DI_OK, which_, FormatName(format));
@@ -48,35 +46,29 @@ class Device final : public Counted<IDirectInputDevice8A> {
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
     return Call("SetCooperativeLevel", DI_OK, which_, static_cast<const void*>(window), flags);
   }
-  HRESULT STDMETHODCALLTYPE GetProperty(REFGUID property, LPDIPROPHEADER header) override {
-    return Call("GetProperty", DIERR_UNSUPPORTED, which_, GuidName(property), static_cast<const void*>(header));
-  }
+  FAKE_NOT_MODELLED(GetProperty, REFGUID, LPDIPROPHEADER)
   HRESULT STDMETHODCALLTYPE SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
     if (header == nullptr) return Call("SetProperty", DIERR_INVALIDPARAM, which_, GuidName(property), nullptr);
     DWORD value = header->dwSize >= sizeof(DIPROPDWORD) ? reinterpret_cast<const DIPROPDWORD*>(header)->dwData : 0;
-    HRESULT hr = Call("SetProperty", DI_OK, which_, GuidName(property), header->dwSize, header->dwHeaderSize,
-                      header->dwObj, header->dwHow, value);
-    if (SUCCEEDED(hr) && property == DIPROP_BUFFERSIZE) Get().bufferSize = value;
-    return hr;
+    return Call("SetProperty", DI_OK, which_, GuidName(property), header->dwSize, header->dwHeaderSize, header->dwObj,
+                header->dwHow, value);
   }
   HRESULT STDMETHODCALLTYPE Acquire() override { return Call("Acquire", DI_OK, which_); }
   HRESULT STDMETHODCALLTYPE Unacquire() override { return Call("Unacquire", DI_OK, which_); }
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD size, LPVOID data) override {
     HRESULT hr = Call("GetDeviceState", DI_OK, which_, size);
-    if (SUCCEEDED(hr) && keyboard_ && data != nullptr && size == 256) std::memcpy(data, Get().keys.data(), 256);
+    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    if (deliver && which_ == "keyboard" && data != nullptr && size == 256) std::memcpy(data, Get().keys.data(), 256);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE GetDeviceData(DWORD objectDataSize, LPDIDEVICEOBJECTDATA data, LPDWORD count,
                                           DWORD flags) override {
     HRESULT hr = Call("GetDeviceData", DI_OK, which_, objectDataSize, count != nullptr ? *count : 0u, flags);
     if (count == nullptr) return hr;
-    if (FAILED(hr) && !g_eventsOnFailedRead) {
-      *count = 0;
-      return hr;
-    }
     DWORD taken = 0;
     auto& events = Get().mouseEvents;
-    while (!keyboard_ && data != nullptr && taken < *count && !events.empty()) {
+    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    while (deliver && which_ == "mouse" && data != nullptr && taken < *count && !events.empty()) {
       data[taken++] = events.front();
       events.pop_front();
     }
@@ -86,7 +78,6 @@ class Device final : public Counted<IDirectInputDevice8A> {
 
  private:
   std::string which_;
-  bool keyboard_;
 };
 
 class DirectInput final : public Counted<IDirectInput8A> {
@@ -94,8 +85,7 @@ class DirectInput final : public Counted<IDirectInput8A> {
   DirectInput() : Counted("IDirectInput8A") {}
   HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* created, LPUNKNOWN outer) override {
     HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), static_cast<const void*>(outer));
-    if (created == nullptr) return hr;
-    *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
+    if (created != nullptr) *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
     return hr;
   }
 };
@@ -111,7 +101,7 @@ void AddMouseEvent(DWORD offset, LONG value) {
   Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++g_sequence, 0});
 }
 
-void SetEventsOnFailedRead(bool on) { g_eventsOnFailedRead = on; }
+void SetFailedReadsDeliver(bool on) { g_failedReadsDeliver = on; }
 
 }  // namespace fake::dinput8
 
@@ -120,10 +110,8 @@ const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMA
                                   nullptr};
 
 HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID, LPVOID* out, LPUNKNOWN outer) {
-  HRESULT hr = static_cast<HRESULT>(fake::Platform::Get().Record("DirectInput8Create", DI_OK,
-                                                                 static_cast<const void*>(instance), version,
-                                                                 static_cast<const void*>(outer)));
-  if (out == nullptr) return hr;
-  *out = SUCCEEDED(hr) ? static_cast<IDirectInput8A*>(new fake::dinput8::DirectInput) : nullptr;
+  HRESULT hr = fake::Hr("DirectInput8Create", DI_OK, static_cast<const void*>(instance), version,
+                        static_cast<const void*>(outer));
+  if (out != nullptr) *out = SUCCEEDED(hr) ? static_cast<IDirectInput8A*>(new fake::dinput8::DirectInput) : nullptr;
   return hr;
 }

@@ -13,8 +13,6 @@ struct State {
   std::array<BYTE, 256> keys{};
   // Buffered mouse events that GetDeviceData hands out, oldest first, as many as asked for.
   std::deque<DIDEVICEOBJECTDATA> mouseEvents;
-  // The buffer size the last SetProperty(DIPROP_BUFFERSIZE) gave.
-  DWORD bufferSize = 0;
 };
 
 State& Get();
@@ -22,8 +20,9 @@ State& Get();
 // Queues a mouse event for the next reads.
 void AddMouseEvent(DWORD offset, LONG value);
 
-// Whether a mouse read that fails still hands out the pending events it would have read, with
-// their count, as some drivers do. Off until set, and again after fake::Platform::Reset().
-void SetEventsOnFailedRead(bool on);
+// Whether a read that fails still writes what it would have read (the keyboard's keys, the
+// pending mouse events with their count), as some drivers do. Off until set, and again after
+// fake::Platform::Reset().
+void SetFailedReadsDeliver(bool on);
 
 }  // namespace fake::dinput8

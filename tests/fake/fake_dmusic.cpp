@@ -5,7 +5,6 @@
 #include <string>
 
 #include "fake_com.h"
-#include "fake_platform.h"
 
 namespace fake::dmusic {
 
@@ -38,17 +37,12 @@ class Segment final : public Counted<IDirectMusicSegment8> {
  public:
   explicit Segment(std::string file) : Counted("IDirectMusicSegment8", file), file_(std::move(file)) {}
   const std::string& File() const { return file_; }
-  HRESULT STDMETHODCALLTYPE SetRepeats(DWORD repeats) override { return Call("SetRepeats", S_OK, file_, repeats); }
-  HRESULT STDMETHODCALLTYPE GetRepeats(DWORD* repeats) override {
-    if (repeats != nullptr) *repeats = 0;
-    return Call("GetRepeats", S_OK, file_);
-  }
   HRESULT STDMETHODCALLTYPE Download(IUnknown* audioPath) override {
     return Call("Download", S_OK, file_, static_cast<const void*>(audioPath));
   }
-  HRESULT STDMETHODCALLTYPE Unload(IUnknown* audioPath) override {
-    return Call("Unload", S_OK, file_, static_cast<const void*>(audioPath));
-  }
+  FAKE_NOT_MODELLED(SetRepeats, DWORD)
+  FAKE_NOT_MODELLED(GetRepeats, DWORD*)
+  FAKE_NOT_MODELLED(Unload, IUnknown*)
 
  private:
   std::string file_;
@@ -80,9 +74,7 @@ class Performance final : public Counted<IDirectMusicPerformance8> {
                                  DWORD flags) override {
     return Call("Stop", S_OK, static_cast<const void*>(segment), static_cast<const void*>(state), time, flags);
   }
-  HRESULT STDMETHODCALLTYPE IsPlaying(IDirectMusicSegment* segment, IDirectMusicSegmentState* state) override {
-    return Call("IsPlaying", S_FALSE, static_cast<const void*>(segment), static_cast<const void*>(state));
-  }
+  FAKE_NOT_MODELLED(IsPlaying, IDirectMusicSegment*, IDirectMusicSegmentState*)
   HRESULT STDMETHODCALLTYPE CloseDown() override { return Call("CloseDown", S_OK); }
 };
 
@@ -102,9 +94,7 @@ class Loader final : public Counted<IDirectMusicLoader8> {
     *object = SUCCEEDED(hr) ? static_cast<IDirectMusicSegment8*>(new Segment(file)) : nullptr;
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE ClearCache(REFGUID objectClass) override {
-    return Call("ClearCache", S_OK, GuidName(objectClass));
-  }
+  FAKE_NOT_MODELLED(ClearCache, REFGUID)
 };
 
 }  // namespace
@@ -119,16 +109,15 @@ State& Get() {
 using fake::Platform;
 
 HRESULT WINAPI CoInitialize(LPVOID reserved) {
-  return static_cast<HRESULT>(Platform::Get().Record("CoInitialize", S_OK, static_cast<const void*>(reserved)));
+  return fake::Hr("CoInitialize", S_OK, static_cast<const void*>(reserved));
 }
 
 void WINAPI CoUninitialize() { Platform::Get().Record("CoUninitialize", 0); }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
   namespace fd = fake::dmusic;
-  HRESULT hr = static_cast<HRESULT>(Platform::Get().Record("CoCreateInstance", S_OK, fd::GuidName(clsid),
-                                                           static_cast<const void*>(outer), context,
-                                                           fd::GuidName(iid)));
+  HRESULT hr = fake::Hr("CoCreateInstance", S_OK, fd::GuidName(clsid), static_cast<const void*>(outer), context,
+                        fd::GuidName(iid));
   if (object == nullptr) return hr;
   *object = nullptr;
   if (FAILED(hr)) return hr;

@@ -11,7 +11,11 @@ const std::string& Call::Arg(size_t i) const {
   return args[i];
 }
 
-long long Call::IntArg(size_t i) const { return std::stoll(Arg(i)); }
+std::string Call::Joined() const {
+  std::string out;
+  for (const std::string& a : args) out += (out.empty() ? "" : " ") + a;
+  return out;
+}
 
 std::string Arg(const char* text) { return text == nullptr ? "<null>" : std::string(text); }
 std::string Arg(const std::string& text) { return text; }
@@ -84,6 +88,13 @@ std::vector<std::string> Platform::Names() const {
   std::vector<std::string> out;
   out.reserve(calls_.size());
   for (const Call& c : calls_) out.push_back(c.name);
+  return out;
+}
+
+std::vector<std::string> Platform::ArgsOf(std::string_view name) const {
+  std::vector<std::string> out;
+  for (const Call& c : calls_)
+    if (c.name == name) out.push_back(c.Joined());
   return out;
 }
 

@@ -27,7 +27,7 @@ struct Call {
   std::vector<std::string> args;  // every argument as text (see Arg below)
 
   const std::string& Arg(size_t i) const;
-  long long IntArg(size_t i) const;
+  std::string Joined() const;  // the arguments joined by blanks: "0 <null> 3"
 };
 
 // Arguments as they are recorded: numbers in decimal, strings as they are, null pointers as
@@ -41,12 +41,16 @@ std::string Arg(const void* pointer);
 template <typename T>
   requires std::is_integral_v<T> || std::is_enum_v<T>
 std::string Arg(T value) {
-  if constexpr (std::is_enum_v<T>)
-    return std::to_string(static_cast<long long>(value));
-  else if constexpr (std::is_signed_v<T>)
-    return std::to_string(static_cast<long long>(value));
-  else
-    return std::to_string(static_cast<unsigned long long>(value));
+  if constexpr (std::is_enum_v<T> || std::is_signed_v<T>) return std::to_string(static_cast<long long>(value));
+  else return std::to_string(static_cast<unsigned long long>(value));
+}
+
+// The arguments as ArgsOf shows a call of them: Args(D3DRS_ALPHAREF, 1, nullptr) is "24 1 <null>".
+template <typename... T>
+std::string Args(const T&... values) {
+  std::string out;
+  ((out += (out.empty() ? "" : " ") + Arg(values)), ...);
+  return out;
 }
 
 class Platform {
@@ -78,6 +82,8 @@ class Platform {
   size_t CountOf(std::string_view name) const;
   // The names of all recorded calls, in order: handy for checking an order of calls.
   std::vector<std::string> Names() const;
+  // The arguments of each call of `name`, in order, joined by blanks.
+  std::vector<std::string> ArgsOf(std::string_view name) const;
 
  private:
   std::vector<Call> calls_;

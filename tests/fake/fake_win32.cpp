@@ -12,15 +12,11 @@ namespace fake::win32 {
 
 namespace {
 std::uintptr_t g_nextHandle = 0x1000;
-DWORD g_lastError = 0;
-POINT g_cursor{0, 0};
 
 const bool g_registered = [] {
   Platform::Get().AddResetHandler([] {
     Get() = State{};
     g_nextHandle = 0x1000;
-    g_lastError = 0;
-    g_cursor = POINT{0, 0};
   });
   return true;
 }();
@@ -49,15 +45,8 @@ State& Get() {
 }
 
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG msg{};
-  msg.hwnd = window;
-  msg.message = message;
-  msg.wParam = wParam;
-  msg.lParam = lParam;
-  Get().queue.push_back(msg);
+  Get().queue.push_back(MSG{window, message, wParam, lParam, 0, POINT{0, 0}});
 }
-
-void SetCursorPosition(LONG x, LONG y) { g_cursor = POINT{x, y}; }
 
 }  // namespace fake::win32
 
@@ -87,13 +76,6 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
 
 void WINAPI Sleep(DWORD milliseconds) { Platform::Get().Record("Sleep", 0, milliseconds); }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-  return reinterpret_cast<HMODULE>(Platform::Get().Record("GetModuleHandleA", name == nullptr ? 0x400000 : 0, name));
-}
-
-DWORD WINAPI GetLastError() { return fw::g_lastError; }
-void WINAPI SetLastError(DWORD error) { fw::g_lastError = error; }
-
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR destination,
                                int destinationLength) {
   Platform::Get().Record("MultiByteToWideChar", 0, codePage, flags, source, sourceLength, destinationLength);
@@ -101,10 +83,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
   if (source == nullptr) return 0;
   int length = sourceLength == -1 ? static_cast<int>(std::strlen(source)) + 1 : sourceLength;
   if (destinationLength == 0) return length;
-  if (length > destinationLength) {
-    fw::g_lastError = ERROR_INSUFFICIENT_BUFFER;
-    return 0;
-  }
+  if (length > destinationLength) return 0;
   for (int i = 0; i < length; ++i) destination[i] = static_cast<unsigned char>(source[i]);
   return length;
 }
@@ -120,15 +99,10 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
   return atom;
 }
 
-BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE) {
-  Platform::Get().Record("UnregisterClassA", TRUE, className);
-  return className != nullptr && fw::Get().classes.erase(className) != 0;
-}
-
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                             int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   HWND planned = fw::NextHandle();
-  auto result = Platform::Get().Record("CreateWindowExA", static_cast<long long>(reinterpret_cast<std::uintptr_t>(planned)),
+  auto result = Platform::Get().Record("CreateWindowExA", static_cast<long long>(reinterpret_cast<uintptr_t>(planned)),
                                        exStyle, className, windowName, style, x, y, width, height,
                                        static_cast<const void*>(parent), static_cast<const void*>(menu),
                                        static_cast<const void*>(instance), static_cast<const void*>(param));
@@ -158,18 +132,8 @@ BOOL WINAPI DestroyWindow(HWND window) {
 
 BOOL WINAPI IsWindow(HWND window) { return fw::Get().windows.count(window) != 0; }
 
-BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
-  return static_cast<BOOL>(Platform::Get().Record("SetWindowTextA", TRUE, static_cast<const void*>(window), text));
-}
-
 BOOL WINAPI ShowWindow(HWND window, int command) {
   return static_cast<BOOL>(Platform::Get().Record("ShowWindow", FALSE, static_cast<const void*>(window), command));
-}
-
-BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
-  BOOL ok = static_cast<BOOL>(Platform::Get().Record("GetClientRect", TRUE, static_cast<const void*>(window)));
-  if (ok && rect != nullptr) *rect = RECT{0, 0, 800, 600};
-  return ok;
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -183,17 +147,12 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT rem
   auto& state = fw::Get();
   for (auto it = state.queue.begin(); it != state.queue.end(); ++it) {
     if (window != nullptr && it->hwnd != window) continue;
-    if ((first != 0 || last != 0) && (it->message < first || it->message > last)) continue;
     if (msg != nullptr) *msg = *it;
     if (removeFlags & PM_REMOVE) state.queue.erase(it);
     return TRUE;
   }
   if (state.quitPosted && window == nullptr) {
-    if (msg != nullptr) {
-      *msg = MSG{};
-      msg->message = WM_QUIT;
-      msg->wParam = static_cast<WPARAM>(state.quitCode);
-    }
+    if (msg != nullptr) *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state.quitCode), 0, 0, POINT{0, 0}};
     if (removeFlags & PM_REMOVE) state.quitPosted = false;
     return TRUE;
   }
@@ -210,17 +169,6 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
   return fw::SendTo(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Platform::Get().Record("PostMessageA", TRUE, static_cast<const void*>(window), message, wParam, lParam);
-  fw::Post(window, message, wParam, lParam);
-  return TRUE;
-}
-
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Platform::Get().Record("SendMessageA", 0, static_cast<const void*>(window), message, wParam, lParam);
-  return fw::SendTo(window, message, wParam, lParam);
-}
-
 void WINAPI PostQuitMessage(int exitCode) {
   Platform::Get().Record("PostQuitMessage", 0, exitCode);
   fw::Get().quitPosted = true;
@@ -229,7 +177,7 @@ void WINAPI PostQuitMessage(int exitCode) {
 
 BOOL WINAPI GetCursorPos(LPPOINT point) {
   BOOL ok = static_cast<BOOL>(Platform::Get().Record("GetCursorPos", TRUE));
-  if (ok && point != nullptr) *point = fw::g_cursor;
+  if (ok && point != nullptr) *point = POINT{0, 0};
   return ok;
 }
 
@@ -241,33 +189,6 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
   return reinterpret_cast<HCURSOR>(Platform::Get().Record("LoadCursorA", 0x7107F00, static_cast<const void*>(instance),
                                                          fw::ResourceName(name)));
-}
-
-HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name) {
-  return reinterpret_cast<HMENU>(
-      Platform::Get().Record("LoadMenuA", 0, static_cast<const void*>(instance), fw::ResourceName(name)));
-}
-
-HMENU WINAPI GetMenu(HWND window) {
-  return reinterpret_cast<HMENU>(Platform::Get().Record("GetMenu", 0, static_cast<const void*>(window)));
-}
-
-int WINAPI GetMenuItemCount(HMENU menu) {
-  return static_cast<int>(Platform::Get().Record("GetMenuItemCount", -1, static_cast<const void*>(menu)));
-}
-
-UINT WINAPI GetMenuItemID(HMENU menu, int position) {
-  return static_cast<UINT>(Platform::Get().Record("GetMenuItemID", -1, static_cast<const void*>(menu), position));
-}
-
-HMENU WINAPI GetSubMenu(HMENU menu, int position) {
-  return reinterpret_cast<HMENU>(Platform::Get().Record("GetSubMenu", 0, static_cast<const void*>(menu), position));
-}
-
-int WINAPI GetMenuStringA(HMENU menu, UINT item, LPSTR text, int maxCount, UINT flags) {
-  if (text != nullptr && maxCount > 0) text[0] = '\0';
-  return static_cast<int>(
-      Platform::Get().Record("GetMenuStringA", 0, static_cast<const void*>(menu), item, maxCount, flags));
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {

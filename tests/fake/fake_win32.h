@@ -28,8 +28,4 @@ State& Get();
 // Puts a message in the queue, as a window or the user would.
 void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// Where GetCursorPos finds the cursor, in screen coordinates, until the next
-// fake::Platform::Reset() puts it back at (0, 0).
-void SetCursorPosition(LONG x, LONG y);
-
 }  // namespace fake::win32

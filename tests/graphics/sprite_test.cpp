@@ -1,195 +1,160 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
+// The texture registry and the 2D sprites of the engine against the recording fake.
 #include <cmath>
-#include <string>
+#include <new>
 
-#include "errorfile/zr_ErrorException.h"
+#include "engine_test.h"
 #include "fake_d3dx9.h"
-#include "fake_platform.h"
 #include "graphics/zr_Sprite.h"
-#include "scratch_directory.h"
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace {
 
-IDirect3DDevice9* kDevice = reinterpret_cast<IDirect3DDevice9*>(0x5150);
-
-// Where the sprite's transform puts a texel of the image (pixel coordinates within the image).
-D3DXVECTOR3 Place(const zr_Sprite& sprite, float u, float v) {
-  D3DXVECTOR3 local(u - sprite.Centre().x, v - sprite.Centre().y, 0), out;
-  D3DXVec3TransformCoord(&out, &local, &fake::d3dx9::Get().lastSpriteTransform);
-  return out;
-}
-
-class Sprite : public ::testing::Test {
+class Sprites : public EngineTest {
  protected:
-  void SetUp() override {
-    p.Reset();
-    fake::d3dx9::AddImage("ship.png", 64, 32);
-    fake::d3dx9::AddImage("odd.png", 75, 33);
-    manager.Initialise(kDevice);
+  Sprites() {
+    fake::d3dx9::AddImage("a.png", 64, 32);
+    fake::d3dx9::AddImage("b.png", 8, 8);
+    fake::d3dx9::AddImage("tall.png", 21, 60);
+    manager.Initialise(device);
   }
-  std::string DrawArg(size_t i) const { return p.CallsTo("ID3DXSprite::Draw").back().Arg(i); }
-
-  fake::Platform& p = fake::Platform::Get();
-  ScratchDirectory dir;
-  zr_TextureManager manager;
+  int Add(zr_TextureManager& m, const char* f) { return m.AddTexture(f, D3DPOOL_MANAGED, D3DX_FILTER_NONE, 1, 0); }
+  std::string LastDraw(size_t arg) const { return p.CallsTo("ID3DXSprite::Draw").back().Arg(arg); }
 };
 
-TEST_F(Sprite, CreationLoadsTheTextureAndCentresOnTheImage) {
-  zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "odd.png", D3DXSPRITE_ALPHABLEND, D3DPOOL_MANAGED, 0);
-  EXPECT_THAT(p.Names(), ElementsAre("D3DXCreateSprite", "D3DXGetImageInfoFromFileA", "D3DXCreateTextureFromFileExA",
-                                     "D3DXGetImageInfoFromFileA"));
-  fake::Call load = p.CallsTo("D3DXCreateTextureFromFileExA")[0];
-  EXPECT_EQ(load.Arg(4), "1");  // one mip level
-  EXPECT_EQ(load.Arg(8), "1");  // D3DX_FILTER_NONE
-  EXPECT_EQ(s.Centre(), D3DXVECTOR3(37, 16, 0));
-  EXPECT_EQ(s.Position(), D3DXVECTOR3(37, 16, 0));
-  EXPECT_EQ(s.Scaling(), D3DXVECTOR3(1, 1, 1));
+TEST_F(Sprites, AFileIsLoadedOnceAtItsOwnSizeAndAMissingOneIsReportedAndTriedAgain) {
+  EXPECT_EQ(Add(manager, "a.png"), 1);
+  IDirect3DTexture9* first = manager.GetTexture("a.png");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(manager.AddTexture("a.png", D3DPOOL_DEFAULT, D3DX_FILTER_BOX, 5, 0), 1);
+  EXPECT_EQ(manager.GetTexture("a.png"), first);
+  // Device, file, size, mip levels, usage, format, pool, filters, colour key, no infos.
+  EXPECT_THAT(p.ArgsOf("D3DXCreateTextureFromFileExA"),
+              ElementsAre(Args("ptr", "a.png", 64, 32, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                               D3DX_FILTER_NONE, 0, nullptr, nullptr)));
+  for (const char* other : {"A.png", "./a.png", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(manager.GetTexture(other), nullptr) << "names are compared byte for byte";
+  EXPECT_EQ(Add(manager, "missing.png") + Add(manager, "missing.png"), 0);
+  EXPECT_EQ(Args(manager.GetTexture("missing.png"), p.CountOf("D3DXCreateTextureFromFileExA")), Args(nullptr, 3));
+  EXPECT_THAT(Log(), ::testing::EndsWith("*** Error_19 ** Error, can't create a texture missing.png\r\n"));
+  EXPECT_EQ(Add(manager, std::string(600, 'n').c_str()), 0);
+  EXPECT_THAT(Log(), HasSubstr("Error, can't create a texture nnnn")) << "a long name is cut, not overflowed";
+  EXPECT_EQ(p.CountOf("MessageBoxA"), 0u);
 }
 
-TEST_F(Sprite, RenderPlacesTheTopLeftCornerAndTurnsAboutTheCentre) {
+TEST_F(Sprites, ADeletedTextureIsReleasedOnceForAllItsUsersAndLateDeletesChangeNothing) {
+  Add(manager, "a.png");
+  p.Reset();
+  for (const char* name : {"a.png", "a.png", "never.png"}) manager.DeleteTexture(name);
+  EXPECT_THAT(p.ArgsOf("IDirect3DTexture9::Release"), ElementsAre("a.png"));
+  EXPECT_EQ(manager.GetTexture("a.png"), nullptr);
+  fake::d3dx9::AddImage("a.png", 64, 32);
+  fake::d3dx9::AddImage("b.png", 8, 8);
+  EXPECT_EQ(Add(manager, "a.png"), 1);
+  EXPECT_NE(manager.GetTexture("a.png"), nullptr);
+
+  alignas(zr_TextureManager) unsigned char storage[sizeof(zr_TextureManager)];
+  auto* m = new (storage) zr_TextureManager;
+  m->Initialise(device);
+  for (const char* name : {"b.png", "missing.png", "a.png"}) Add(*m, name);
+  p.Reset();
+  m->~zr_TextureManager();
+  m->DeleteTexture("a.png");  // what a sprite destroyed after the manager does
+  EXPECT_THAT(Lines(), ElementsAre("IDirect3DTexture9::Release a.png", "IDirect3DTexture9::Release b.png"));
+}
+
+// Render puts the picture's top-left corner at (x, y), turns it about its centre (halved in whole
+// pixels), then scales everything about the screen's corner.
+TEST_F(Sprites, RenderPutsEachTexelWhereTheSpriteSaysItGoes) {
+  struct Row {
+    const char* file;
+    int x, y;
+    float turn, grow, u, v, sx, sy;  // radians, added to the scale factors, a texel, where it lands
+  };
+  const float quarter = static_cast<float>(M_PI / 2), half = static_cast<float>(M_PI);
+  const Row rows[] = {
+      {"a.png", 10, 20, 0, 0, 0, 0, 10, 20},        {"a.png", 10, 20, 0, 0, 64, 32, 74, 52},
+      {"a.png", 10, 20, quarter, 0, 32, 16, 42, 36}, {"a.png", 10, 20, quarter, 0, 0, 0, 58, 4},
+      {"a.png", 10, 20, quarter, 0, 64, 0, 58, 68},  {"a.png", 10, 20, 0, 0.5f, 0, 0, 15, 30},
+      {"a.png", 10, 20, 0, 0.5f, 32, 16, 63, 54},    {"tall.png", 0, 0, half, 0, 0, 0, 20, 60},
+      {"tall.png", 0, 0, half, 0, 10, 30, 10, 30},   {"tall.png", 5, 5, quarter, 0, 0, 0, 45, 25},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(Args(r.file, r.turn, r.grow, r.u, r.v));
+    zr_Sprite s;
+    s.CreateSprite(device, &manager, r.file, 0, D3DPOOL_MANAGED, 0);
+    s.SetRotation(r.turn);
+    s.Scale(r.grow, r.grow);
+    s.Render(r.x, r.y);
+    const D3DXVECTOR3 at = fake::d3dx9::PlacedTexel(r.u, r.v);
+    EXPECT_NEAR(at.x, r.sx, 1e-4);
+    EXPECT_NEAR(at.y, r.sy, 1e-4);
+  }
+}
+
+TEST_F(Sprites, RenderDrawsTheWholePictureTintedByItsAlphaBetweenBeginAndEnd) {
   zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "ship.png", D3DXSPRITE_ALPHABLEND, D3DPOOL_MANAGED, 0);
+  s.CreateSprite(device, &manager, "a.png", D3DXSPRITE_ALPHABLEND, D3DPOOL_DEFAULT, 0);
+  EXPECT_THAT(p.ArgsOf("D3DXCreateTextureFromFileExA"),  // one level, drawn pixel for pixel
+              ElementsAre(HasSubstr(Args("a.png", 64, 32, 1, 0, 0, D3DPOOL_DEFAULT, D3DX_FILTER_NONE))));
   p.Reset();
   s.Render(10, 20);
-  EXPECT_THAT(p.Names(), ElementsAre("ID3DXSprite::Begin", "ID3DXSprite::SetTransform", "ID3DXSprite::Draw",
-                                     "ID3DXSprite::End"));
-  EXPECT_EQ(p.Calls()[0].Arg(1), "16");
-  EXPECT_THAT(p.Calls()[2].args,
-              ElementsAre("#1", "ship.png", "<null>", "32,16,0", "<null>", std::to_string(0xFFFFFFFFu)));
-  EXPECT_EQ(s.Position(), D3DXVECTOR3(42, 36, 0));
-  EXPECT_EQ(Place(s, 0, 0), D3DXVECTOR3(10, 20, 0));
-  EXPECT_EQ(Place(s, 64, 32), D3DXVECTOR3(74, 52, 0));
-
-  // A quarter turn: the corners move about the centre (42, 36), clockwise on a y-down screen.
-  s.SetRotation(static_cast<float>(M_PI / 2));
-  s.Render(10, 20);
-  D3DXVECTOR3 topLeft = Place(s, 0, 0);
-  EXPECT_NEAR(topLeft.x, 42 + 16, 1e-4);
-  EXPECT_NEAR(topLeft.y, 36 - 32, 1e-4);
-  D3DXVECTOR3 centre = Place(s, 32, 16);
-  EXPECT_NEAR(centre.x, 42, 1e-4);
-  EXPECT_NEAR(centre.y, 36, 1e-4);
-}
-
-TEST_F(Sprite, TransformIsRotationThenTranslationThenScaling) {
-  zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "ship.png", 0, D3DPOOL_MANAGED, 0);
-  s.Scale(0.5f, 0.5f);  // factors add: 1.5
-  EXPECT_EQ(s.Scaling(), D3DXVECTOR3(1.5f, 1.5f, 1));
-  s.SetRotation(0.3f);
-  s.Render(10, 20);
-  D3DXMATRIX r, t, sc, expected;
-  D3DXMatrixRotationZ(&r, 0.3f);
-  D3DXMatrixTranslation(&t, 42, 36, 0);
-  D3DXMatrixScaling(&sc, 1.5f, 1.5f, 1);
-  D3DXMatrixMultiply(&expected, &r, &t);
-  D3DXMatrixMultiply(&expected, &expected, &sc);
-  EXPECT_EQ(fake::d3dx9::Get().lastSpriteTransform, expected);
-  // The scale also moves the position: the centre lands at 1.5 x (42, 36).
-  D3DXVECTOR3 centre = Place(s, 32, 16);
-  EXPECT_NEAR(centre.x, 63, 1e-4);
-  EXPECT_NEAR(centre.y, 54, 1e-4);
-}
-
-TEST_F(Sprite, AlphaUsesItsLowEightBits) {
-  zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "ship.png", 0, D3DPOOL_MANAGED, 0);
-  const std::pair<int, unsigned> cases[] = {{128, 0x80FFFFFF}, {256, 0x00FFFFFF}, {-1, 0xFFFFFFFF}, {0x1234, 0x34FFFFFF}};
-  for (auto [alpha, colour] : cases) {
+  EXPECT_THAT(Lines(), ElementsAre("ID3DXSprite::Begin #1 " + Args(D3DXSPRITE_ALPHABLEND),
+                                   "ID3DXSprite::SetTransform #1 ptr",
+                                   "ID3DXSprite::Draw #1 a.png <null> 32,16,0 <null> " + Args(0xFFFFFFFFu),
+                                   "ID3DXSprite::End #1"));
+  // 0 is transparent, 255 opaque; only the low eight bits count.
+  for (auto [alpha, colour] :
+       {std::pair{128, 0x80FFFFFFu}, {0, 0x00FFFFFFu}, {256, 0x00FFFFFFu}, {0x1234, 0x34FFFFFFu}}) {
     s.SetAlpha(alpha);
     s.Render(0, 0);
-    EXPECT_EQ(DrawArg(5), std::to_string(colour)) << alpha;
+    EXPECT_EQ(LastDraw(5), Args(colour)) << alpha;
   }
 }
 
-TEST_F(Sprite, AnimationStripCyclesAndStepsAreChecked) {
+TEST_F(Sprites, AnAnimationStripShowsOneWholeFrameAtATime) {
   zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "ship.png", 0, D3DPOOL_MANAGED, 0);
-  EXPECT_EQ(s.SetAnimationStep(1), 10);  // no strip yet
-  s.SetAnimatedRect(4, 32, 32);
-  EXPECT_EQ(s.AnimationRect().left, 0);
-  EXPECT_EQ(s.AnimationRect().right, 32);
-  std::vector<LONG> lefts;
-  for (int i = 0; i < 9; ++i) {
-    s.IncreaseAnimationStep();
-    lefts.push_back(s.AnimationRect().left);
-    EXPECT_LE(s.AnimationRect().right, 128);
+  s.CreateSprite(device, &manager, "a.png", 0, D3DPOOL_MANAGED, 0);
+  EXPECT_EQ(s.SetAnimationStep(1), 10) << "no strip yet";
+  s.SetAnimatedRect(3, 40, 25);  // frames wider than high
+  std::vector<std::string> frames;
+  for (int i = 0; i < 5; ++i, s.IncreaseAnimationStep()) frames.push_back(fake::Rect(&s.AnimationRect()));
+  EXPECT_THAT(frames, ElementsAre("0,0,40,25", "40,0,80,25", "80,0,120,25", "0,0,40,25", "40,0,80,25"));
+  const std::tuple<int, int, const char*> steps[] = {
+      {3, 0, "80,0,120,25"}, {4, 10, "80,0,120,25"}, {2, 0, "40,0,80,25"}, {-3, 0, "0,0,40,25"}};
+  for (auto [frame, result, rect] : steps) {
+    EXPECT_EQ(s.SetAnimationStep(frame), result) << frame;
+    EXPECT_EQ(fake::Rect(&s.AnimationRect()), rect) << frame;
   }
-  EXPECT_THAT(lefts, ElementsAre(32, 64, 96, 0, 32, 64, 96, 0, 32));
-  EXPECT_EQ(s.SetAnimationStep(4), 0);
-  EXPECT_EQ(s.AnimationRect().left, 96);
-  EXPECT_EQ(s.SetAnimationStep(5), 10);
-  EXPECT_EQ(s.AnimationRect().left, 96);
-  EXPECT_EQ(s.SetAnimationStep(2), 0);
-  EXPECT_EQ(s.AnimationRect().left, 32);
-  EXPECT_EQ(s.SetAnimationStep(-3), 0);
-  EXPECT_EQ(s.AnimationRect().left, 0);
-
   s.SetAnimationStep(3);
   s.Render(0, 0);
-  EXPECT_EQ(DrawArg(2), "<null>") << "not animated: the whole texture";
+  EXPECT_EQ(LastDraw(2), "<null>") << "not animated: the whole picture";
   s.SetAnimated(true);
   s.Render(0, 0);
-  EXPECT_EQ(DrawArg(2), "64,0,96,32");
+  EXPECT_EQ(LastDraw(2), "80,0,120,25");
   s.SetRect(RECT{1, 2, 3, 4});
   s.RenderRect(0, 0);
-  EXPECT_EQ(DrawArg(2), "1,2,3,4");
+  EXPECT_EQ(LastDraw(2), "1,2,3,4");
 }
 
-TEST_F(Sprite, RenderArgumentsWinOverSetXY) {
-  zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "ship.png", 0, D3DPOOL_MANAGED, 0);
-  s.SetXY(500, 500);
-  EXPECT_EQ(s.Position(), D3DXVECTOR3(500, 500, 0));
-  s.Render(10, 20);
-  EXPECT_EQ(Place(s, 0, 0), D3DXVECTOR3(10, 20, 0));
-}
-
-TEST_F(Sprite, AMissingPictureEndsInReport16) {
-  zr_Sprite s;
-  s.CreateSprite(kDevice, &manager, "missing.png", 0, D3DPOOL_MANAGED, 0);
-  EXPECT_EQ(s.Centre(), D3DXVECTOR3(0, 0, 0));
-  p.Reset();
-  try {
-    s.Render(0, 0);
-    FAIL() << "no report";
-  } catch (zr_ErrorException& e) {
-    EXPECT_EQ(e.errorNumber, 16u);
-    EXPECT_THAT(e.message, HasSubstr("Error by drawing the Sprite"));
-  }
-  EXPECT_EQ(p.CountOf("ID3DXSprite::End"), 0u);
-  try {
-    s.RenderRect(0, 0);
-    FAIL() << "no report";
-  } catch (zr_ErrorException& e) {
-    EXPECT_THAT(e.message, HasSubstr("Error by drawing the zr_Sprite"));
-  }
-}
-
-TEST_F(Sprite, UncreatedSpritesDoNothingAndDestructionDeletesTheTexture) {
-  {
-    zr_Sprite never;
-    never.Render(1, 1);
-    never.RenderRect(1, 1);
-    never.OnLostDevice();
-    never.OnResetDevice();
-  }
-  EXPECT_TRUE(p.Calls().empty());
+TEST_F(Sprites, ASpriteForwardsDeviceLossAndDestructionDeletesItsTextureForAllUsers) {
   {
     zr_Sprite s;
-    s.CreateSprite(kDevice, &manager, "ship.png", 0, D3DPOOL_MANAGED, 0);
+    s.CreateSprite(device, &manager, "a.png", 0, D3DPOOL_MANAGED, 0);
+    p.Reset();
     s.OnLostDevice();
     s.OnResetDevice();
-    p.Reset();
   }
-  EXPECT_THAT(p.Names(), ElementsAre("ID3DXSprite::Release", "IDirect3DTexture9::Release"));
-  EXPECT_EQ(manager.GetTexture("ship.png"), nullptr);
+  EXPECT_THAT(Lines(), ElementsAre("ID3DXSprite::OnLostDevice #1", "ID3DXSprite::OnResetDevice #1",
+                                   "ID3DXSprite::Release #1", "IDirect3DTexture9::Release a.png"));
+  EXPECT_EQ(manager.GetTexture("a.png"), nullptr);
+  // Without its picture a sprite cannot be drawn: report 16, before the sprite ends.
+  zr_Sprite s;
+  s.CreateSprite(device, &manager, "missing.png", 0, D3DPOOL_MANAGED, 0);
+  zr_ErrorException e = Raised([&] { s.Render(0, 0); });
+  EXPECT_EQ(e.errorNumber, 16u);
+  EXPECT_THAT(e.message, HasSubstr("Error by drawing the Sprite"));
+  EXPECT_THAT(e.message, HasSubstr("D3DERR_INVALIDCALL"));
+  EXPECT_THAT(Raised([&] { s.RenderRect(0, 0); }).message, HasSubstr("Error by drawing the zr_Sprite"));
+  EXPECT_EQ(p.CountOf("ID3DXSprite::End"), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// The device and the text of the engine against the recording fake.
+#include <cstring>
+
+#include "engine_test.h"
+#include "fake_d3dx9.h"
+#include "graphics/zr_DirectXGraphics.h"
+#include "graphics/zr_Font.h"
+
+namespace {
+
+HWND kWindow = reinterpret_cast<HWND>(0x4242);
+using Graphics = EngineTest;
+
+void Init(zr_DirectXGraphics& g, bool windowed = false, int depth = 16, bool reference = false) {
+  g.Init(kWindow, windowed, depth, reference, 1024, 768, "error.log");
+}
+
+TEST_F(Graphics, InitAsksForTheBackBufferDepthAndStatesOfItsModeAndClearsBoth) {
+  struct Row {
+    bool windowed, reference;
+    int depth;
+    UINT width, height;  // of the back buffer: 0 takes the window's
+    D3DFORMAT depthFormat;
+    DWORD clearFlags;
+    double clearZ;  // the far end of the depth buffer, when there is one
+  };
+  const Row rows[] = {
+      {false, false, 16, 1024, 768, D3DFMT_D16, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 1},
+      {true, false, 0, 0, 0, D3DFMT_UNKNOWN, D3DCLEAR_TARGET, 0},
+      {false, true, 32, 1024, 768, D3DFMT_D32, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.depth);
+    p.Reset();
+    zr_DirectXGraphics g;
+    Init(g, r.windowed, r.depth, r.reference);
+    EXPECT_THAT(p.ArgsOf("Direct3DCreate9"), ElementsAre("32"));
+    // Linear filtering, and an alpha test that drops only fully transparent pixels.
+    EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::SetSamplerState"),
+                ElementsAre(Args(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), Args(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR),
+                            Args(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR)));
+    EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::SetRenderState"),
+                ElementsAre(Args(D3DRS_ALPHATESTENABLE, TRUE), Args(D3DRS_ALPHAREF, 1),
+                            Args(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL)));
+    const D3DDEVTYPE type = r.reference ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL;
+    EXPECT_THAT(p.ArgsOf("IDirect3D9::CreateDevice"), ElementsAre(Args(0, type, kWindow, 32, "ptr")));
+    EXPECT_EQ(Log().find("Error_11 ** Starting DirectGraphics, in Reference Device Mode") != std::string::npos,
+              r.reference);
+    const D3DPRESENT_PARAMETERS& pp = fake::d3d9::Get().createParameters;
+    EXPECT_EQ(Args(pp.Windowed == TRUE, pp.BackBufferWidth, pp.BackBufferHeight, pp.EnableAutoDepthStencil == TRUE,
+                   pp.AutoDepthStencilFormat, pp.BackBufferFormat, pp.SwapEffect, pp.hDeviceWindow == kWindow),
+              Args(r.windowed, r.width, r.height, r.depth != 0, r.depthFormat, D3DFMT_A8R8G8B8,
+                   D3DSWAPEFFECT_DISCARD, true));
+    // A width or height of 0 clears the whole target.
+    g.Clear(0xFF102030, 5, 5, 0, 7);
+    g.Clear(0xFF102030, 5, 5, 7, 0);
+    g.Clear(0xFF102030, 10, 20, 64, 32);
+    const std::string rest = Args(r.clearFlags, 0xFF102030u, r.clearZ, 0);
+    EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::Clear"),
+                ElementsAre("0 <null> " + rest, "0 <null> " + rest, "1 10,20,74,52 " + rest));
+  }
+}
+
+TEST_F(Graphics, EachFailureOfInitRaisesItsReportAndStopsThere) {
+  struct Row {  // the call failing, with its result; the report; states set before Init stopped
+    const char* call;
+    int nth;
+    long long result;
+    unsigned number;
+    const char *text, *resultName;
+    size_t statesSet;
+  };
+  const Row rows[] = {
+      {"Direct3DCreate9", 1, 0, 1, "Error, can't create a D3D Object.", "", 0},
+      {"IDirect3D9::CreateDevice", 1, D3DERR_NOTAVAILABLE, 2, "Error by creating a Device", "D3DERR_NOTAVAILABLE", 0},
+      {"IDirect3DDevice9::SetSamplerState", 2, E_OUTOFMEMORY, 15, "Error by setting sample state", "E_OUTOFMEMORY", 2},
+      {"IDirect3DDevice9::SetRenderState", 3, E_FAIL, 14, "Error by setting render state", "E_FAIL", 6},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.call) + " #" + std::to_string(r.nth));
+    p.Reset();
+    p.ResultForCall(r.call, r.nth, r.result);
+    zr_DirectXGraphics g;
+    zr_ErrorException e = Raised([&] { Init(g); });
+    EXPECT_EQ(e.errorNumber, r.number);
+    EXPECT_THAT(e.message, HasSubstr(r.text));
+    EXPECT_THAT(e.message, HasSubstr(r.resultName));
+    EXPECT_EQ(p.CountOf("IDirect3DDevice9::SetSamplerState") + p.CountOf("IDirect3DDevice9::SetRenderState"),
+              r.statesSet);
+  }
+  EXPECT_EQ(Log(), "") << "a raised report is left to the top level to log";
+}
+
+TEST_F(Graphics, AFrameIsShownAfterItEndsAndALostDeviceIsResetWithTheSameParameters) {
+  {
+    zr_DirectXGraphics g;
+    Init(g);
+    const D3DPRESENT_PARAMETERS created = fake::d3d9::Get().createParameters;
+    p.Reset();
+    p.ResultForCall("IDirect3DDevice9::Present", 1, D3DERR_DEVICELOST);
+    g.BeginScene();
+    EXPECT_EQ(g.Present(), D3DERR_DEVICELOST);
+    g.RestoreObject();
+    EXPECT_THAT(Lines(), ElementsAre("IDirect3DDevice9::BeginScene", "IDirect3DDevice9::EndScene",
+                                     "IDirect3DDevice9::Present <null> <null> <null> <null>",
+                                     "IDirect3DDevice9::Reset ptr"));
+    EXPECT_EQ(0, std::memcmp(&fake::d3d9::Get().resetParameters, &created, sizeof created));
+    // The cooperative level tells a device that can be reset (1) from one that cannot yet (2).
+    for (auto [hr, level] : {std::pair{D3DERR_DEVICELOST, 2}, {D3DERR_DEVICENOTRESET, 1}, {D3D_OK, 0}, {E_FAIL, 0}}) {
+      p.ResultForAll("IDirect3DDevice9::TestCooperativeLevel", hr);
+      EXPECT_EQ(g.TestCooperativeLevel(), level) << hr;
+    }
+    p.ResultForAll("IDirect3DDevice9::TestCooperativeLevel", D3DERR_DRIVERINTERNALERROR);
+    EXPECT_EQ(Raised([&] { g.TestCooperativeLevel(); }).message, "Internal error -shuting down");
+    EXPECT_EQ(g.GetBackBuffer(), nullptr) << "null when the device has none to give";
+    p.Reset();
+  }
+  EXPECT_THAT(p.Names(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
+}
+
+// The fake measures 8 x 16 pixels a character.
+TEST_F(Graphics, FontsTakeTheirDescriptionAndCentreTextInAGivenOrMeasuredRectangle) {
+  const std::string face(40, 'f');
+  zr_Font font;
+  font.Initialise(device, zr_FontDesc{7, FW_BOLD, 24, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN, true, face.c_str()});
+  const D3DXFONT_DESCA& d = fake::d3dx9::Get().lastFontDesc;
+  EXPECT_EQ(Args(d.Width, d.Weight, d.Height, d.CharSet, d.PitchAndFamily, d.Italic, d.MipLevels, d.FaceName),
+            Args(7, FW_BOLD, 24, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN, TRUE, 1, face.substr(0, 31)));
+
+  struct Row {
+    const char* text;
+    RECT given;
+    std::vector<std::string> draws;  // text, rectangle and format of each DrawTextA call
+  };
+  const std::string longText(300, 'x'), cut(255, 'x');
+  const std::string centre = " " + Args(DT_CENTER), measure = " " + Args(DT_CALCRECT);
+  const Row rows[] = {
+      {"Leben", {10, 10, 0, 0}, {"Leben 10,10,0,0" + measure, "Leben 10,10,50,26" + centre}},
+      {"Leben", {10, 10, 100, 0}, {"Leben 10,10,100,0" + measure, "Leben 10,10,50,26" + centre}},
+      {"x", {0, 0, 0, 40}, {"x 0,0,0,40" + measure, "x 0,0,8,16" + centre}},
+      {"100% %s %n", {0, 0, 10, 10}, {"100% %s %n 0,0,10,10" + centre}},
+      {longText.c_str(), {0, 0, 10, 10}, {cut + " 0,0,10,10" + centre}},
+      {nullptr, {0, 0, 10, 10}, {" 0,0,10,10" + centre}},
+  };
+  for (const Row& r : rows) {
+    p.Reset();
+    font.RenderText(r.text, r.given.left, r.given.top, r.given.right, r.given.bottom, 0x80FF0000);
+    std::vector<std::string> draws;
+    for (const fake::Call& c : p.CallsTo("ID3DXFont::DrawTextA")) {
+      EXPECT_EQ(Args(c.Arg(0), c.Arg(2), c.Arg(5)), Args(nullptr, -1, 0x80FF0000u));  // no sprite, whole text
+      draws.push_back(c.Arg(1) + " " + c.Arg(3) + " " + c.Arg(4));
+    }
+    EXPECT_EQ(draws, r.draws);
+  }
+}
+
+TEST_F(Graphics, AFontThatCouldNotBeMadeDrawsNothingAndASecondOneReplacesTheFirst) {
+  zr_Font font;
+  font.RenderText("x", 0, 0, 0, 0, 0);
+  p.ResultForCall("D3DXCreateFontIndirectA", 1, E_OUTOFMEMORY);
+  font.Initialise(device, zr_FontDesc{});  // no face name
+  font.RenderText("x", 0, 0, 0, 0, 0);
+  font.Initialise(device, zr_FontDesc{});
+  font.Initialise(device, zr_FontDesc{});
+  font.OnLostDevice();
+  font.OnResetDevice();
+  EXPECT_THAT(Lines(), ElementsAre("D3DXCreateFontIndirectA ptr ", "D3DXCreateFontIndirectA ptr ",
+                                   "ID3DXFont::Release", "D3DXCreateFontIndirectA ptr ", "ID3DXFont::OnLostDevice",
+                                   "ID3DXFont::OnResetDevice"));
+}
+
+}  // namespace
