@@ -1,5 +1,7 @@
 #include "d3d9_test_support.h"
 
+#include <png.h>
+
 #include "surface.h"
 
 namespace d3d9test {
@@ -19,14 +21,14 @@ Picture Read(IDirect3DSurface9* surface, UINT width, UINT height) {
 
 }  // namespace
 
-TestWindow::TestWindow(int width, int height, DWORD style, int x, int y) {
+TestWindow::TestWindow(int width, int height, DWORD style) {
   static bool registered = false;
   WNDCLASSEXA c{};
   c.cbSize = sizeof c;
   c.lpfnWndProc = Procedure;
   c.lpszClassName = "D3D9Test";
   if (!registered) registered = RegisterClassExA(&c) != 0;
-  handle_ = CreateWindowExA(0, "D3D9Test", "d3d9 test", style, x, y, width, height, nullptr, nullptr, nullptr, nullptr);
+  handle_ = CreateWindowExA(0, "D3D9Test", "d3d9 test", style, 10, 10, width, height, nullptr, nullptr, nullptr, nullptr);
   EXPECT_NE(handle_, nullptr) << "no window: is SDL_VIDEODRIVER or DISPLAY set?";
 }
 
@@ -75,6 +77,52 @@ void ExpectAll(const Picture& p, D3DCOLOR colour, const char* what) {
   for (std::uint32_t pixel : p.pixels) ASSERT_EQ(pixel, colour) << what;
 }
 
+Ink InkOf(const Picture& p, D3DCOLOR background, int fromRow) {
+  Ink ink;
+  for (int y = fromRow; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x)
+      if (p.at(x, y) != background) {
+        ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+        ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y), ++ink.count;
+      }
+  return ink;
+}
+
+IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, int width, int height, const std::vector<std::uint32_t>& pixels,
+                               D3DFORMAT format) {
+  IDirect3DTexture9* t = nullptr;
+  EXPECT_EQ(device->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+  D3DLOCKED_RECT locked{};
+  if (t == nullptr || t->LockRect(0, &locked, nullptr, 0) != D3D_OK) return t;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      static_cast<std::uint32_t*>(locked.pBits)[y * locked.Pitch / 4 + x] = pixels[static_cast<std::size_t>(y) * width + x];
+  t->UnlockRect(0);
+  return t;
+}
+
+std::vector<std::uint32_t> Gradient(int width, int height) {
+  std::vector<std::uint32_t> p;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      p.push_back(0xFF000040u | static_cast<std::uint32_t>((x * 255 / std::max(width - 1, 1)) << 16) |
+                  static_cast<std::uint32_t>((y * 255 / std::max(height - 1, 1)) << 8));
+  return p;
+}
+
+void WritePng(const char* name, int width, int height, const std::vector<std::uint32_t>& pixels, bool alpha) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
+  std::vector<std::uint8_t> bytes;
+  for (std::uint32_t p : pixels)
+    for (int shift : {0, 8, 16, 24})
+      if (shift < 24 || alpha) bytes.push_back(static_cast<std::uint8_t>(p >> shift));
+  ASSERT_TRUE(png_image_write_to_file(&image, name, 0, bytes.data(), 0, nullptr)) << image.message;
+}
+
 INSTANTIATE_TEST_SUITE_P(, OnBothTargets, testing::Values(Where::kWindow, Where::kFramebuffer),
                          [](const testing::TestParamInfo<Where>& where) {
                            return where.param == Where::kWindow ? "InTheWindow" : "InAFramebuffer";
@@ -82,7 +130,9 @@ INSTANTIATE_TEST_SUITE_P(, OnBothTargets, testing::Values(Where::kWindow, Where:
 
 Target::Target(Where where, UINT width, UINT height)
     : window(static_cast<int>(width) + (where == Where::kWindow ? 0 : 40),
-             static_cast<int>(height) + (where == Where::kWindow ? 0 : 30)) {
+             static_cast<int>(height) + (where == Where::kWindow ? 0 : 30)),
+      width(width),
+      height(height) {
   MakeDevice(window.handle(), Windowed(window.handle(), width, height), d);
   EXPECT_TRUE(d.device && d.gl()->DrawsIntoWindow() == (where == Where::kWindow));
 }
