@@ -6,47 +6,28 @@
 
 namespace d3d9test {
 
-namespace {
-
-LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-Picture Read(IDirect3DSurface9* surface, UINT width, UINT height) {
-  Picture p{static_cast<int>(width), static_cast<int>(height), std::vector<std::uint32_t>(width * height)};
-  RECT all{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
-  EXPECT_EQ(zr::d3d9::ReadSurfacePixels(surface, all, p.pixels.data(), static_cast<int>(width * 4)), D3D_OK);
-  return p;
-}
-
-}  // namespace
-
-TestWindow::TestWindow(int width, int height, DWORD style) {
+TestWindow::TestWindow(int width, int height) {
   static bool registered = false;
   WNDCLASSEXA c{};
   c.cbSize = sizeof c;
-  c.lpfnWndProc = Procedure;
+  c.lpfnWndProc = DefWindowProcA;
   c.lpszClassName = "D3D9Test";
   if (!registered) registered = RegisterClassExA(&c) != 0;
+  DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
   handle_ = CreateWindowExA(0, "D3D9Test", "d3d9 test", style, 10, 10, width, height, nullptr, nullptr, nullptr, nullptr);
   EXPECT_NE(handle_, nullptr) << "no window: is SDL_VIDEODRIVER or DISPLAY set?";
 }
 
 D3DPRESENT_PARAMETERS Windowed(HWND window, UINT width, UINT height) {
   D3DPRESENT_PARAMETERS pp{};
-  pp.BackBufferWidth = width;
-  pp.BackBufferHeight = height;
-  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.hDeviceWindow = window;
-  pp.Windowed = TRUE;
-  pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  pp.BackBufferWidth = width, pp.BackBufferHeight = height, pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  pp.hDeviceWindow = window, pp.Windowed = TRUE, pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
   return pp;
 }
 
 D3DPRESENT_PARAMETERS FullScreen(HWND window, UINT width, UINT height) {
   D3DPRESENT_PARAMETERS pp = Windowed(window, width, height);
-  pp.Windowed = FALSE;
-  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.Windowed = FALSE, pp.BackBufferFormat = D3DFMT_X8R8G8B8;
   return pp;
 }
 
@@ -56,6 +37,13 @@ void MakeDevice(HWND window, D3DPRESENT_PARAMETERS pp, Device& out) {
   ASSERT_EQ(out.d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
                                   out.device.out()),
             D3D_OK);
+}
+
+static Picture Read(IDirect3DSurface9* surface, UINT width, UINT height) {
+  Picture p{static_cast<int>(width), static_cast<int>(height), std::vector<std::uint32_t>(width * height)};
+  RECT all{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+  EXPECT_EQ(zr::d3d9::ReadSurfacePixels(surface, all, p.pixels.data(), static_cast<int>(width * 4)), D3D_OK);
+  return p;
 }
 
 Picture FrontBuffer(IDirect3DDevice9* device, UINT width, UINT height) {
@@ -91,12 +79,11 @@ Ink InkOf(const Picture& p, D3DCOLOR background, int fromRow) {
 IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, int width, int height, const std::vector<std::uint32_t>& pixels,
                                D3DFORMAT format) {
   IDirect3DTexture9* t = nullptr;
-  EXPECT_EQ(device->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
   D3DLOCKED_RECT locked{};
+  EXPECT_EQ(device->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
   if (t == nullptr || t->LockRect(0, &locked, nullptr, 0) != D3D_OK) return t;
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      static_cast<std::uint32_t*>(locked.pBits)[y * locked.Pitch / 4 + x] = pixels[static_cast<std::size_t>(y) * width + x];
+    std::copy_n(&pixels[static_cast<std::size_t>(y) * width], width, static_cast<std::uint32_t*>(locked.pBits) + y * locked.Pitch / 4);
   t->UnlockRect(0);
   return t;
 }
@@ -112,14 +99,11 @@ std::vector<std::uint32_t> Gradient(int width, int height) {
 
 void WritePng(const char* name, int width, int height, const std::vector<std::uint32_t>& pixels, bool alpha) {
   png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
+  image.version = PNG_IMAGE_VERSION, image.width = width, image.height = height;
   image.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
   std::vector<std::uint8_t> bytes;
   for (std::uint32_t p : pixels)
-    for (int shift : {0, 8, 16, 24})
-      if (shift < 24 || alpha) bytes.push_back(static_cast<std::uint8_t>(p >> shift));
+    for (int shift = 0; shift < (alpha ? 32 : 24); shift += 8) bytes.push_back(static_cast<std::uint8_t>(p >> shift));
   ASSERT_TRUE(png_image_write_to_file(&image, name, 0, bytes.data(), 0, nullptr)) << image.message;
 }
 
@@ -128,13 +112,13 @@ INSTANTIATE_TEST_SUITE_P(, OnBothTargets, testing::Values(Where::kWindow, Where:
                            return where.param == Where::kWindow ? "InTheWindow" : "InAFramebuffer";
                          });
 
-Target::Target(Where where, UINT width, UINT height)
-    : window(static_cast<int>(width) + (where == Where::kWindow ? 0 : 40),
-             static_cast<int>(height) + (where == Where::kWindow ? 0 : 30)),
-      width(width),
-      height(height) {
-  MakeDevice(window.handle(), Windowed(window.handle(), width, height), d);
-  EXPECT_TRUE(d.device && d.gl()->DrawsIntoWindow() == (where == Where::kWindow));
+Scene::Scene(UINT w, UINT h, bool depth, Where where)
+    : window(int(w) + (where == Where::kWindow ? 0 : 40), int(h) + (where == Where::kWindow ? 0 : 30)) {
+  pp = Windowed(window.handle(), w, h);
+  pp.EnableAutoDepthStencil = depth;
+  pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+  MakeDevice(window.handle(), pp, d);
+  EXPECT_TRUE(d.device && (depth || d.gl()->DrawsIntoWindow() == (where == Where::kWindow)));
 }
 
 }  // namespace d3d9test

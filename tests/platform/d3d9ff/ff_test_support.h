@@ -15,6 +15,7 @@ namespace fftest {
 using d3d9test::Device;
 using d3d9test::Picture;
 using d3d9test::Ref;
+using d3d9test::Scene;
 
 struct LitVertex {  // FVF 0x152, as the engine's objects have it
   float x, y, z, nx, ny, nz;
@@ -28,25 +29,6 @@ struct ScreenVertex {
   float u, v;
 };
 constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-
-// A window and a windowed X8R8G8B8 device of w x h, with a D24S8 depth buffer or none.
-struct Scene {
-  explicit Scene(UINT w = 64, UINT h = 64, bool depth = true) : window(static_cast<int>(w), static_cast<int>(h)) {
-    pp = d3d9test::Windowed(window.handle(), w, h);
-    pp.EnableAutoDepthStencil = depth;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    d3d9test::MakeDevice(window.handle(), pp, d);
-  }
-  IDirect3DDevice9* operator->() const { return d.device.get(); }
-  IDirect3DDevice9* get() const { return d.device.get(); }
-  Picture Back() const { return d3d9test::BackBuffer(get(), pp.BackBufferWidth, pp.BackBufferHeight); }
-  void Clear(D3DCOLOR c) const {
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | (pp.EnableAutoDepthStencil ? D3DCLEAR_ZBUFFER : 0), c, 1, 0);
-  }
-  d3d9test::TestWindow window;
-  D3DPRESENT_PARAMETERS pp{};
-  Device d;
-};
 
 // Buffers holding `v`, written through one lock; the caller owns the reference (keep it in a Ref).
 template <class V>
