@@ -60,11 +60,6 @@ Picture BackBuffer(IDirect3DDevice9* device, UINT width, UINT height) {
   return Read(back.get(), width, height);
 }
 
-void ExpectAll(const Picture& p, D3DCOLOR colour, const char* what) {
-  ASSERT_FALSE(p.pixels.empty()) << what;
-  for (std::uint32_t pixel : p.pixels) ASSERT_EQ(pixel, colour) << what;
-}
-
 Ink InkOf(const Picture& p, D3DCOLOR background, int fromRow) {
   Ink ink;
   for (int y = fromRow; y < p.height; ++y)

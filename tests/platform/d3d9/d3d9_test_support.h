@@ -64,7 +64,6 @@ struct Picture {
 // What was last presented (GetFrontBufferData), and what is being drawn (GetBackBuffer).
 Picture FrontBuffer(IDirect3DDevice9* device, UINT width, UINT height);
 Picture BackBuffer(IDirect3DDevice9* device, UINT width, UINT height);
-void ExpectAll(const Picture& p, D3DCOLOR colour, const char* what);
 // Where a picture differs from `background`: the bounds (inclusive) and the count.
 struct Ink {
   int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;

@@ -63,7 +63,7 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
   constexpr D3DCOLOR kGrey = D3DCOLOR_XRGB(0x80, 0x80, 0x80);
   Scene t(40, 30, false, GetParam());
   Device& d = t.d;
-  ExpectAll(FrontBuffer(d.device.get(), 40, 30), kBlack, "black before anything was presented");
+  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kBlack).count, 0) << "black before anything was presented";
   d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1, 0);
   D3DRECT rects[2] = {{5, 3, 12, 9}, {30, 20, 100, 100}}, partly{0, 0, 12, 6};
   ASSERT_EQ(d->Clear(2, rects, D3DCLEAR_TARGET, kRed, 1, 0), D3D_OK);
@@ -80,7 +80,7 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
       }
   };
   expectPattern(t.Back(), "the back buffer");
-  ExpectAll(FrontBuffer(d.device.get(), 40, 30), kBlack, "nothing shows before Present");
+  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kBlack).count, 0) << "nothing shows before Present";
   ASSERT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   expectPattern(FrontBuffer(d.device.get(), 40, 30), "the front buffer");
   v = {0, 0, 40, 30, 0, 1};
@@ -88,7 +88,7 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
   ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0), D3D_OK);
   expectPattern(FrontBuffer(d.device.get(), 40, 30), "the front buffer while the next frame is drawn");
   ASSERT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-  ExpectAll(FrontBuffer(d.device.get(), 40, 30), kGreen, "the next frame shown");
+  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kGreen).count, 0) << "the next frame shown";
 }
 
 TEST(PresentingInTheWindow, TheFrontBufferIsKeptOnceAskedForAndGoneWhenTheNextFrameCameFirst) {
@@ -102,7 +102,7 @@ TEST(PresentingInTheWindow, TheFrontBufferIsKeptOnceAskedForAndGoneWhenTheNextFr
   EXPECT_EQ(d->GetFrontBufferData(0, s.get()), D3DERR_INVALIDCALL) << "the next frame drew over it first";
   d->Present(nullptr, nullptr, nullptr, nullptr);
   d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
-  ExpectAll(FrontBuffer(d.device.get(), 32, 24), kBlue, "kept from the window");
+  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 32, 24), kBlue).count, 0) << "kept from the window";
 }
 
 // Run under X11 with a screen of 1024x768 and no window manager: the game's window made full

@@ -112,28 +112,20 @@ TEST(Sprite, ColourTintsAndBlendsAndTheDevicesAlphaTestDropsTexels) {
   for (std::uint32_t a : {0, 1, 127, 128, 200, 255}) texels.push_back(a << 24 | 0xFF0000);
   Ref<IDirect3DTexture9> texture(MakeTexture(d.device.get(), 6, 1, texels));
   Ref<IDirect3DTexture9> opaque(MakeTexture(d.device.get(), 6, 1, texels, D3DFMT_X8R8G8B8));
-  const struct {
-    BOOL enable;
-    DWORD func, ref;
-    IDirect3DTexture9* texture;
-    D3DCOLOR colour;
-    const char* shown;
-  } cases[] = {{TRUE, D3DCMP_GREATEREQUAL, 1, texture.get(), kWhite, ".xxxxx"},  // as zr_DirectXGraphics sets it
-               {FALSE, D3DCMP_GREATEREQUAL, 1, texture.get(), kWhite, "xxxxxx"},
-               {TRUE, D3DCMP_LESS, 128, texture.get(), kWhite, "xxx..."},
-               {TRUE, D3DCMP_LESSEQUAL, 0x180, texture.get(), kWhite, "xxxx.."},  // ALPHAREF's low 8 bits
-               {TRUE, D3DCMP_GREATEREQUAL, 1, texture.get(), 0x00FFFFFF, "......"},
-               {TRUE, D3DCMP_GREATEREQUAL, 1, opaque.get(), kWhite, "xxxxxx"}};
-  for (const auto& c : cases) {
-    d->SetRenderState(D3DRS_ALPHATESTENABLE, c.enable);
-    d->SetRenderState(D3DRS_ALPHAFUNC, c.func);
-    d->SetRenderState(D3DRS_ALPHAREF, c.ref);
+  for (auto [enable, func, ref, tex, colour, shown] : {
+           std::tuple{TRUE, DWORD{D3DCMP_GREATEREQUAL}, DWORD{1}, texture.get(), kWhite, ".xxxxx"},  // the engine's
+           {FALSE, D3DCMP_GREATEREQUAL, 1, texture.get(), kWhite, "xxxxxx"}, {TRUE, D3DCMP_LESS, 128, texture.get(), kWhite, "xxx..."},
+           {TRUE, D3DCMP_LESSEQUAL, 0x180, texture.get(), kWhite, "xxxx.."},  // ALPHAREF's low 8 bits
+           {TRUE, D3DCMP_GREATEREQUAL, 1, texture.get(), 0x00FFFFFF, "......"}, {TRUE, D3DCMP_GREATEREQUAL, 1, opaque.get(), kWhite, "xxxxxx"}}) {
+    d->SetRenderState(D3DRS_ALPHATESTENABLE, enable);
+    d->SetRenderState(D3DRS_ALPHAFUNC, func);
+    d->SetRenderState(D3DRS_ALPHAREF, ref);
     d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
-    DrawAt(sprite.get(), c.texture, 0, 0, 0, c.colour);
+    DrawAt(sprite.get(), tex, 0, 0, 0, colour);
     Picture q = t.Back();
     std::string s;
     for (int x = 0; x < 6; ++x) s += (q.at(x, 0) & 0xFFFFFF) == 0xFF0000 ? 'x' : (q.at(x, 0) == kGreen ? '.' : '?');
-    EXPECT_EQ(s, c.shown) << c.func << " " << c.ref;
+    EXPECT_EQ(s, shown) << func << " " << ref;
   }
 }
 
