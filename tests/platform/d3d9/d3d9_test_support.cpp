@@ -85,10 +85,8 @@ IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, int width, int height, 
 
 std::vector<std::uint32_t> Gradient(int width, int height) {
   std::vector<std::uint32_t> p;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      p.push_back(0xFF000040u | static_cast<std::uint32_t>((x * 255 / std::max(width - 1, 1)) << 16) |
-                  static_cast<std::uint32_t>((y * 255 / std::max(height - 1, 1)) << 8));
+  for (int i = 0; i < width * height; ++i)
+    p.push_back(0xFF000040u | (i % width * 255 / (width - 1)) << 16 | (i / width * 255 / (height - 1)) << 8);
   return p;
 }
 

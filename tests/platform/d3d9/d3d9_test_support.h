@@ -16,7 +16,7 @@ namespace d3d9test {
 constexpr D3DCOLOR kRed = D3DCOLOR_XRGB(0xFF, 0, 0), kGreen = D3DCOLOR_XRGB(0, 0xFF, 0), kBlue = D3DCOLOR_XRGB(0, 0, 0xFF);
 constexpr D3DCOLOR kBlack = D3DCOLOR_XRGB(0, 0, 0), kWhite = D3DCOLOR_XRGB(0xFF, 0xFF, 0xFF);
 
-// A shown window of a registered class with a width x height client area, destroyed at the end.
+// A shown window with a width x height client area, destroyed at the end.
 struct TestWindow {
   explicit TestWindow(int width = 320, int height = 240);
   ~TestWindow() { DestroyWindow(handle_); }
@@ -78,13 +78,12 @@ std::vector<std::uint32_t> Gradient(int width, int height);
 // A PNG file of 0xAARRGGBB pixels, with or without its alpha channel.
 void WritePng(const char* name, int width, int height, const std::vector<std::uint32_t>& pixels, bool alpha = true);
 
-// Where a test wants the back buffer: in the window (one of the back buffer's size) or in a
-// framebuffer of the device's own (a larger window).
+// Where the back buffer lives: in the window (of its size) or in a framebuffer of ours (a larger one).
 enum class Where { kWindow, kFramebuffer };
 class OnBothTargets : public testing::TestWithParam<Where> {};
 
-// A window and a windowed X8R8G8B8 device of w x h on it, with a D24S8 depth buffer (which lives
-// in a framebuffer of ours: the window has no stencil) or none, living `where`.
+// A window and a windowed X8R8G8B8 device of w x h living `where`, with a D24S8 depth buffer (in a
+// framebuffer of ours then: the window has no stencil) or none.
 struct Scene {
   explicit Scene(UINT w = 64, UINT h = 64, bool depth = true, Where where = Where::kWindow);
   IDirect3DDevice9* operator->() const { return d.device.get(); }

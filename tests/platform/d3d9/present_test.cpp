@@ -1,15 +1,9 @@
-// What Present shows and where: the back buffer in the window or in framebuffers of ours, the
-// front buffer while the next frame is drawn, stretching, letterboxing, screenshots. Tests named
-// Presenting* run on both display systems (EGL offscreen and GLX), whose window buffers behave
-// differently; OnX11 ones under X11 only.
-#include <d3dx9.h>
+// What Present shows: the back buffer from the window or from framebuffers of ours, kept while the
+// next frame is drawn, letterboxed. *Presenting* tests run on both display systems (EGL offscreen,
+// GLX), whose window buffers differ; OnX11 ones under X11 only.
 #include <win32_testing.h>
 
-#include <cstdio>
-
 #include "d3d9_test_support.h"
-#include "image_file.h"
-#include "scratch_directory.h"
 
 using namespace d3d9test;
 
@@ -91,20 +85,6 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
   EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kGreen).count, 0) << "the next frame shown";
 }
 
-TEST(PresentingInTheWindow, TheFrontBufferIsKeptOnceAskedForAndGoneWhenTheNextFrameCameFirst) {
-  Scene t(32, 24, false);
-  Device& d = t.d;
-  d->Clear(0, nullptr, D3DCLEAR_TARGET, kRed, 1, 0);
-  d->Present(nullptr, nullptr, nullptr, nullptr);
-  d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1, 0);
-  Ref<IDirect3DSurface9> s;
-  ASSERT_EQ(d->CreateOffscreenPlainSurface(32, 24, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, s.out(), nullptr), D3D_OK);
-  EXPECT_EQ(d->GetFrontBufferData(0, s.get()), D3DERR_INVALIDCALL) << "the next frame drew over it first";
-  d->Present(nullptr, nullptr, nullptr, nullptr);
-  d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
-  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 32, 24), kBlue).count, 0) << "kept from the window";
-}
-
 // Run under X11 with a screen of 1024x768 and no window manager: the game's window made full
 // screen covers the screen; its back buffer of the screen's size is drawn in the window, one of
 // another size letterboxed; windowed again, the window has its old size.
@@ -137,41 +117,4 @@ TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterb
   ASSERT_EQ(d->Reset(&windowed), D3D_OK);
   DrawHalves(d, 800, 600);
   ExpectHalvesIn(Capture(d), 0, 0, 800, 600);
-}
-
-// The engine's screenshot: the front buffer into the top left of a larger surface, saved as a
-// 32-bit bitmap of exactly the name given.
-TEST(Screenshot, OfTheFrontBufferIsABitmapOfItsPixels) {
-  ScratchDirectory dir;
-  Scene t(24, 16, false);
-  const D3DCOLOR kTeal = D3DCOLOR_XRGB(0x00, 0x80, 0x80);
-  D3DRECT block{3, 2, 10, 6};
-  t.d->Clear(0, nullptr, D3DCLEAR_TARGET, kTeal, 1, 0);
-  t.d->Clear(1, &block, D3DCLEAR_TARGET, kRed, 1, 0);
-  ASSERT_EQ(t.d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-  Ref<IDirect3DSurface9> shot;
-  ASSERT_EQ(t.d->CreateOffscreenPlainSurface(26, 17, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, shot.out(), nullptr), D3D_OK);
-  D3DLOCKED_RECT l{};
-  ASSERT_EQ(shot->LockRect(&l, nullptr, 0), D3D_OK);
-  auto* pixels = static_cast<std::uint32_t*>(l.pBits);
-  std::fill_n(pixels, 26 * 17, 0x01020304u);
-  EXPECT_EQ(t.d->GetFrontBufferData(0, shot.get()), D3DERR_INVALIDCALL) << "locked";
-  shot->UnlockRect();
-  ASSERT_EQ(t.d->GetFrontBufferData(0, shot.get()), D3D_OK);
-  EXPECT_EQ(std::vector<std::uint32_t>({pixels[25], pixels[16 * 26]}), std::vector<std::uint32_t>({0x01020304u, 0x01020304u}))
-      << "right of and below the picture: left alone";
-  RECT picture{0, 0, 24, 16};
-  ASSERT_EQ(D3DXSaveSurfaceToFileA("Screenshot 1", D3DXIFF_BMP, shot.get(), nullptr, &picture), D3D_OK);
-  zr::d3dx9::Image bmp;
-  ASSERT_EQ(zr::d3dx9::DecodeImageFile("Screenshot 1", &bmp), D3D_OK);
-  ASSERT_EQ(bmp.width * 100 + bmp.height, 2416u);
-  for (UINT y = 0; y < 16; ++y)
-    for (UINT x = 0; x < 24; ++x)
-      ASSERT_EQ(bmp.argb[y * 24 + x], x >= 3 && x < 10 && y >= 2 && y < 6 ? kRed : kTeal) << x << "," << y;
-  char described[256] = {};
-  if (std::FILE* p = popen("file -b 'Screenshot 1'", "r")) {
-    EXPECT_NE(std::fgets(described, sizeof described, p), nullptr);
-    pclose(p);
-  }
-  EXPECT_NE(std::string(described).find("PC bitmap, Windows 3.x format, 24 x 16 x 32"), std::string::npos) << described;
 }

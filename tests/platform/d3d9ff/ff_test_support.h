@@ -1,5 +1,4 @@
-// Scenes, buffers, cameras and expected colours for the tests of the device's buffers and
-// fixed-function pipeline, drawn on the real device and read back.
+// Buffers, cameras and expected colours for the tests of the device's fixed-function pipeline.
 #pragma once
 
 #include <d3dx9.h>
@@ -49,13 +48,13 @@ IDirect3DIndexBuffer9* Indices(IDirect3DDevice9* d, const std::vector<I>& v, D3D
   return b;
 }
 
-// Draws `v` in format `fvf` from a MANAGED buffer: a fan, or a triangle list.
+// Draws `v`, a triangle fan in format `fvf`, from a MANAGED buffer.
 template <class V>
-void Draw(IDirect3DDevice9* d, const std::vector<V>& v, DWORD fvf, D3DPRIMITIVETYPE type = D3DPT_TRIANGLEFAN) {
+void Draw(IDirect3DDevice9* d, const std::vector<V>& v, DWORD fvf) {
   Ref<IDirect3DVertexBuffer9> vb{Vertices(d, v, fvf)};
   d->SetFVF(fvf);
   d->SetStreamSource(0, vb.get(), 0, sizeof(V));
-  ASSERT_EQ(d->DrawPrimitive(type, 0, static_cast<UINT>(type == D3DPT_TRIANGLELIST ? v.size() / 3 : v.size() - 2)), D3D_OK);
+  ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, static_cast<UINT>(v.size() - 2)), D3D_OK);
 }
 // Screen pixels (x0, y0) to (x1, y1) at depth z, texture coordinates 0..1 over them.
 inline void DrawScreenQuad(IDirect3DDevice9* d, float x0, float y0, float x1, float y1, D3DCOLOR c, float z = 0.5f) {
@@ -109,9 +108,8 @@ inline D3DCOLOR Stored(const Rgb& c) {
 inline int Channel(std::uint32_t argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); }
 // Whether red, green and blue differ by at most `tolerance`.
 inline bool Near(std::uint32_t a, std::uint32_t b, int tolerance = 2) {
-  for (int shift : {0, 8, 16})
-    if (std::abs(Channel(a, shift) - Channel(b, shift)) > tolerance) return false;
-  return true;
+  return std::abs(Channel(a, 0) - Channel(b, 0)) <= tolerance && std::abs(Channel(a, 8) - Channel(b, 8)) <= tolerance &&
+         std::abs(Channel(a, 16) - Channel(b, 16)) <= tolerance;
 }
 inline D3DCOLORVALUE Value(float r, float g, float b, float a = 1.0f) { return D3DCOLORVALUE{r, g, b, a}; }
 
