@@ -32,7 +32,8 @@ TEST(D3DXMath, MatricesSendPointsWhereTheConventionSays) {
       {"the near plane at depth 0", view * projection, {0, 0, -4}, {0, 0, 0}},
       {"the far plane at depth 1", view * projection, {0, 0, 95}, {0, 0, 1}},
       {"a 90 degree view, aspect 2: the edges at 1", projection, {20, 10, 10}, {1, 1, 100.0f / 99 * 0.9f}},
-      {"the inverse undoes", *D3DXMatrixInverse(&inverse, nullptr, D3DXMatrixMultiply(&product, &r, &t)) * product, {3, -2, 9}, {3, -2, 9}},
+      {"the inverse undoes", *D3DXMatrixInverse(&inverse, nullptr, D3DXMatrixMultiply(&product, &r, &t)) * product,
+       {3, -2, 9}, {3, -2, 9}},
   };
   for (const auto& c : cases) {
     D3DXVECTOR3 got = Apply(c.m, c.in);
