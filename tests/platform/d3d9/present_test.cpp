@@ -57,7 +57,6 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
   constexpr D3DCOLOR kGrey = D3DCOLOR_XRGB(0x80, 0x80, 0x80);
   Scene t(40, 30, false, GetParam());
   Device& d = t.d;
-  EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kBlack).count, 0) << "black before anything was presented";
   d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1, 0);
   D3DRECT rects[2] = {{5, 3, 12, 9}, {30, 20, 100, 100}}, partly{0, 0, 12, 6};
   ASSERT_EQ(d->Clear(2, rects, D3DCLEAR_TARGET, kRed, 1, 0), D3D_OK);

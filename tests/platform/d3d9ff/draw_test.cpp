@@ -3,7 +3,7 @@
 #include "ff_test_support.h"
 
 using namespace fftest;
-using d3d9test::kBlack, d3d9test::kRed, d3d9test::kGreen, d3d9test::kBlue, d3d9test::kWhite;
+using d3d9test::kBlack, d3d9test::kRed, d3d9test::kGreen, d3d9test::kWhite;
 using d3d9test::OnBothTargets, d3d9test::Where;
 
 // A white square from (4, 4) to (20, 20), its indices and one past its vertices: what would make

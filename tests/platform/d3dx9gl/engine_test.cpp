@@ -34,7 +34,7 @@ TEST(Engine, DrawsOneFrameOfAStripTextGivenOnlyARightEdgeAndClearsDepthToTheFarP
   graphics.Clear(background, 0, 0, 0, 0);
   graphics.BeginScene();
   sprite.Render(10, 20);
-  font.RenderText("Leben Links", 100, 200, 320, 0, kWhite);
+  font.RenderText("Leben Links", 100, 200, 320, 0, D3DCOLOR_XRGB(0xFF, 0xFF, 0));
   fftest::DrawScreenQuad(device, 200, 20, 240, 60, kRed, 0.5f);  // with the depth test the device starts with
   Picture p = BackBuffer(device, 320, 240);
   EXPECT_EQ(graphics.Present(), D3D_OK);
@@ -43,6 +43,7 @@ TEST(Engine, DrawsOneFrameOfAStripTextGivenOnlyARightEdgeAndClearsDepthToTheFarP
       ASSERT_EQ(p.at(x, y), x >= 10 && x < 26 && y >= 20 && y < 28 ? kGreen : background) << "the second frame, at " << x << "," << y;
   Ink text = InkOf(p, background, 100);
   EXPECT_TRUE(text.count > 100 && text.left >= 100) << "the line is drawn from its left edge down";
+  for (int i = 320 * 100; i < 320 * 240; ++i) ASSERT_EQ(fftest::Channel(p.pixels[i], 16), fftest::Channel(p.pixels[i], 8)) << "yellow";
   EXPECT_EQ(p.at(220, 40), kRed) << "the depth buffer was cleared to 1";
   // The engine's screenshot: the front buffer in the top left of a 1024 x 768 bitmap.
   graphics.CreateScreenshot("shot.bmp");

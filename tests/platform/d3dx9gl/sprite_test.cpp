@@ -100,18 +100,18 @@ TEST(Sprite, ColourTintsAndBlendsAndTheDevicesAlphaTestDropsTexels) {
   Picture p = t.Back();
   EXPECT_TRUE(fftest::Near(p.at(5, 5), 0xFF80007F, 1) && fftest::Near(p.at(5, 18), 0xFF800000, 1)) << std::hex << p.at(5, 5);
   EXPECT_EQ(std::vector<std::uint32_t>({p.at(25, 5), p.at(11, 5)}), std::vector<std::uint32_t>({kRed, kBlue}));
-  // Alpha 0, 1, 127, 128, 200, 255 from left to right: which texels (times the colour) the alpha
-  // test lets through, first as the engine sets it; ALPHAREF counts in its low 8 bits; X8R8G8B8
-  // texels are opaque.
+  // Alpha 0, 1, 127, 128, 200, 255, left to right: the texels (times the colour) the alpha test lets
+  // through, first as the engine sets it; ALPHAREF's low 8 bits count; X8R8G8B8 texels are opaque.
   std::vector<std::uint32_t> texels;
   for (std::uint32_t a : {0, 1, 127, 128, 200, 255}) texels.push_back(a << 24 | 0xFF0000);
   Ref<IDirect3DTexture9> alpha(MakeTexture(t.get(), 6, 1, texels)), x8(MakeTexture(t.get(), 6, 1, texels, D3DFMT_X8R8G8B8));
-  for (auto [enable, func, ref, tex, colour, shown] : {std::tuple{TRUE, DWORD{D3DCMP_GREATEREQUAL}, DWORD{1}, alpha.get(), kWhite, ".xxxxx"},
-                                                       {FALSE, D3DCMP_GREATEREQUAL, 1, alpha.get(), kWhite, "xxxxxx"},
-                                                       {TRUE, D3DCMP_LESS, 128, alpha.get(), kWhite, "xxx..."},
-                                                       {TRUE, D3DCMP_LESSEQUAL, 0x180, alpha.get(), kWhite, "xxxx.."},
-                                                       {TRUE, D3DCMP_GREATEREQUAL, 1, alpha.get(), 0x00FFFFFF, "......"},
-                                                       {TRUE, D3DCMP_GREATEREQUAL, 1, x8.get(), kWhite, "xxxxxx"}}) {
+  using Row = std::tuple<BOOL, DWORD, DWORD, IDirect3DTexture9*, D3DCOLOR, const char*>;
+  for (auto [enable, func, ref, tex, colour, shown] : {Row{TRUE, D3DCMP_GREATEREQUAL, 1, alpha.get(), kWhite, ".xxxxx"},
+                                                       Row{FALSE, D3DCMP_GREATEREQUAL, 1, alpha.get(), kWhite, "xxxxxx"},
+                                                       Row{TRUE, D3DCMP_LESS, 128, alpha.get(), kWhite, "xxx..."},
+                                                       Row{TRUE, D3DCMP_LESSEQUAL, 0x180, alpha.get(), kWhite, "xxxx.."},
+                                                       Row{TRUE, D3DCMP_GREATEREQUAL, 1, alpha.get(), 0x00FFFFFF, "......"},
+                                                       Row{TRUE, D3DCMP_GREATEREQUAL, 1, x8.get(), kWhite, "xxxxxx"}}) {
     d->SetRenderState(D3DRS_ALPHATESTENABLE, enable);
     d->SetRenderState(D3DRS_ALPHAFUNC, func);
     d->SetRenderState(D3DRS_ALPHAREF, ref);
