@@ -49,17 +49,17 @@ TEST_P(OnBothTargets, ASpriteCoversExactlyItsPixelsAndEachSamplesItsTexel) {
   const std::vector<std::uint32_t> texels = Gradient(64, 32);
   Ref<IDirect3DTexture9> texture(MakeTexture(t.get(), 64, 32, texels));
   Ref<ID3DXSprite> sprite(NewSprite(t.get()));
-  for (auto [filter, left, top, part] : {std::tuple{D3DTEXF_POINT, 10, 20, RECT{0, 0, 64, 32}},
+  for (auto [filter, left, top, source] : {std::tuple{D3DTEXF_POINT, 10, 20, RECT{0, 0, 64, 32}},
                                          {D3DTEXF_LINEAR, 10, 20, RECT{0, 0, 64, 32}}, {D3DTEXF_POINT, 50, 60, RECT{8, 4, 20, 10}}}) {
     t.d->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
     t.d->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
     t.d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1, 0);
-    DrawAt(sprite.get(), texture.get(), float(left), float(top), 0, kWhite, part.right == 64 ? nullptr : &part);
+    DrawAt(sprite.get(), texture.get(), float(left), float(top), 0, kWhite, source.right == 64 ? nullptr : &source);
     Picture p = t.Back();
     for (int y = 0; y < 80; ++y)
       for (int x = 0; x < 100; ++x) {
-        int tx = x - left + part.left, ty = y - top + part.top;
-        bool inside = tx >= part.left && tx < part.right && ty >= part.top && ty < part.bottom;
+        int tx = x - left + source.left, ty = y - top + source.top;
+        bool inside = tx >= source.left && tx < source.right && ty >= source.top && ty < source.bottom;
         ASSERT_EQ(p.at(x, y), inside ? texels[std::size_t(ty) * 64 + tx] : kBlack) << filter << " at " << x << "," << y;
       }
   }
