@@ -1,4 +1,4 @@
-// Windows and devices for the tests of the real Direct3D 9 backend.
+// Windows, devices, textures and read-backs for the tests of the real graphics backend.
 #pragma once
 
 #include <d3d9.h>
@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,13 +13,12 @@
 
 namespace d3d9test {
 
-constexpr D3DCOLOR kRed = D3DCOLOR_XRGB(0xFF, 0, 0), kGreen = D3DCOLOR_XRGB(0, 0xFF, 0);
-constexpr D3DCOLOR kBlue = D3DCOLOR_XRGB(0, 0, 0xFF), kBlack = D3DCOLOR_XRGB(0, 0, 0);
+constexpr D3DCOLOR kRed = D3DCOLOR_XRGB(0xFF, 0, 0), kGreen = D3DCOLOR_XRGB(0, 0xFF, 0), kBlue = D3DCOLOR_XRGB(0, 0, 0xFF);
+constexpr D3DCOLOR kBlack = D3DCOLOR_XRGB(0, 0, 0), kWhite = D3DCOLOR_XRGB(0xFF, 0xFF, 0xFF);
 
-// A shown window of a registered class with a width x height client area, destroyed at the end.
+// A shown window with a width x height client area, destroyed at the end.
 struct TestWindow {
-  explicit TestWindow(int width = 320, int height = 240, DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE, int x = 0,
-                      int y = 0);
+  explicit TestWindow(int width = 320, int height = 240);
   ~TestWindow() { DestroyWindow(handle_); }
   HWND handle() const { return handle_; }
   HWND handle_ = nullptr;
@@ -66,22 +64,37 @@ struct Picture {
 // What was last presented (GetFrontBufferData), and what is being drawn (GetBackBuffer).
 Picture FrontBuffer(IDirect3DDevice9* device, UINT width, UINT height);
 Picture BackBuffer(IDirect3DDevice9* device, UINT width, UINT height);
-void ExpectAll(const Picture& p, D3DCOLOR colour, const char* what);
+// Where a picture differs from `background`: the bounds (inclusive) and the count.
+struct Ink {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, count = 0;
+};
+Ink InkOf(const Picture& p, D3DCOLOR background, int fromRow = 0);
 
-// Where a test wants the back buffer: in the window (a window of the back buffer's size) or in
-// a framebuffer of the device's own (a larger window).
+// A MANAGED texture of `width` x `height` whose level 0 holds `pixels`, top row first.
+IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, int width, int height, const std::vector<std::uint32_t>& pixels,
+                               D3DFORMAT format = D3DFMT_A8R8G8B8);
+// Every texel of its own opaque colour: red from x, green from y, blue 0x40.
+std::vector<std::uint32_t> Gradient(int width, int height);
+// A PNG file of 0xAARRGGBB pixels, with or without its alpha channel.
+void WritePng(const char* name, int width, int height, const std::vector<std::uint32_t>& pixels, bool alpha = true);
+
+// Where the back buffer lives: in the window (of its size) or in a framebuffer of ours (a larger one).
 enum class Where { kWindow, kFramebuffer };
 class OnBothTargets : public testing::TestWithParam<Where> {};
 
-// A window and a windowed X8R8G8B8 device on it with a width x height back buffer living `where`.
-struct Target {
-  Target(Where where, UINT width, UINT height);
+// A window and a windowed X8R8G8B8 device of w x h living `where`, with a D24S8 depth buffer (in a
+// framebuffer of ours then: the window has no stencil) or none.
+struct Scene {
+  explicit Scene(UINT w = 64, UINT h = 64, bool depth = true, Where where = Where::kWindow);
+  IDirect3DDevice9* operator->() const { return d.device.get(); }
+  IDirect3DDevice9* get() const { return d.device.get(); }
+  Picture Back() const { return BackBuffer(get(), pp.BackBufferWidth, pp.BackBufferHeight); }
+  void Clear(D3DCOLOR c) const {
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | (pp.EnableAutoDepthStencil ? D3DCLEAR_ZBUFFER : 0), c, 1, 0);
+  }
   TestWindow window;
+  D3DPRESENT_PARAMETERS pp{};
   Device d;
 };
-
-// Where the X server has the window: position on the screen and size (all 0 for a window that
-// is not an X11 one). In x11_geometry.cpp, as X11's headers and gtest's do not mix.
-SDL_Rect XWindowGeometry(SDL_Window* window);
 
 }  // namespace d3d9test

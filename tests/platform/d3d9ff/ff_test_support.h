@@ -1,15 +1,11 @@
-// Buffers, squares, boxes, cameras and expected colours for the tests of the device's buffers and
-// fixed-function pipeline, drawn on the real device and read back.
+// Buffers, cameras and expected colours for the tests of the device's fixed-function pipeline.
 #pragma once
 
 #include <d3dx9.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "d3d9_test_support.h"
 
@@ -18,6 +14,7 @@ namespace fftest {
 using d3d9test::Device;
 using d3d9test::Picture;
 using d3d9test::Ref;
+using d3d9test::Scene;
 
 struct LitVertex {  // FVF 0x152, as the engine's objects have it
   float x, y, z, nx, ny, nz;
@@ -32,91 +29,45 @@ struct ScreenVertex {
 };
 constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
-// A window and a windowed X8R8G8B8 device of w x h, with a D24S8 depth buffer or none.
-struct Scene {
-  explicit Scene(UINT w = 64, UINT h = 64, bool depth = true) : window(static_cast<int>(w), static_cast<int>(h)) {
-    pp = d3d9test::Windowed(window.handle(), w, h);
-    pp.EnableAutoDepthStencil = depth;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    d3d9test::MakeDevice(window.handle(), pp, d);
-  }
-  IDirect3DDevice9* operator->() const { return d.device.get(); }
-  IDirect3DDevice9* get() const { return d.device.get(); }
-  Picture Back() const { return d3d9test::BackBuffer(get(), pp.BackBufferWidth, pp.BackBufferHeight); }
-  void Clear(D3DCOLOR c) const {
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | (pp.EnableAutoDepthStencil ? D3DCLEAR_ZBUFFER : 0), c, 1, 0);
-  }
-  d3d9test::TestWindow window;
-  D3DPRESENT_PARAMETERS pp{};
-  Device d;
-};
-
 // Buffers holding `v`, written through one lock; the caller owns the reference (keep it in a Ref).
 template <class V>
-IDirect3DVertexBuffer9* Vertices(IDirect3DDevice9* d, const std::vector<V>& v, DWORD fvf,
-                                 D3DPOOL pool = D3DPOOL_MANAGED) {
+IDirect3DVertexBuffer9* Vertices(IDirect3DDevice9* d, const std::vector<V>& v, DWORD fvf, D3DPOOL pool = D3DPOOL_MANAGED) {
   IDirect3DVertexBuffer9* b = nullptr;
-  auto bytes = static_cast<UINT>(v.size() * sizeof(V));
   void* p = nullptr;
-  EXPECT_EQ(d->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, fvf, pool, &b, nullptr), D3D_OK);
-  if (b != nullptr && b->Lock(0, 0, &p, 0) == D3D_OK) std::memcpy(p, v.data(), bytes), b->Unlock();
+  EXPECT_EQ(d->CreateVertexBuffer(static_cast<UINT>(v.size() * sizeof(V)), 0, fvf, pool, &b, nullptr), D3D_OK);
+  if (b != nullptr && b->Lock(0, 0, &p, 0) == D3D_OK) std::memcpy(p, v.data(), v.size() * sizeof(V)), b->Unlock();
   return b;
 }
 template <class I>
 IDirect3DIndexBuffer9* Indices(IDirect3DDevice9* d, const std::vector<I>& v, D3DPOOL pool = D3DPOOL_MANAGED) {
   IDirect3DIndexBuffer9* b = nullptr;
-  auto bytes = static_cast<UINT>(v.size() * sizeof(I));
   void* p = nullptr;
-  EXPECT_EQ(d->CreateIndexBuffer(bytes, 0, sizeof(I) == 4 ? D3DFMT_INDEX32 : D3DFMT_INDEX16, pool, &b, nullptr), D3D_OK);
-  if (b != nullptr && b->Lock(0, 0, &p, 0) == D3D_OK) std::memcpy(p, v.data(), bytes), b->Unlock();
+  D3DFORMAT format = sizeof(I) == 4 ? D3DFMT_INDEX32 : D3DFMT_INDEX16;
+  EXPECT_EQ(d->CreateIndexBuffer(static_cast<UINT>(v.size() * sizeof(I)), 0, format, pool, &b, nullptr), D3D_OK);
+  if (b != nullptr && b->Lock(0, 0, &p, 0) == D3D_OK) std::memcpy(p, v.data(), v.size() * sizeof(I)), b->Unlock();
   return b;
 }
 
-struct Mesh {
-  std::vector<LitVertex> vertices;
-  std::vector<std::uint16_t> indices;
-};
-// A box of half sizes (sx, sy, sz) about the origin: four vertices per face with its outward
-// normal, two triangles clockwise seen from outside (D3D's front faces), faces -z, +z, -x, +x, -y,
-// +y, texture (0, 0) at a face's top left. `faces` 1 keeps the -z face alone, moved to z = 0.
-inline Mesh Box(float sx, float sy, float sz, D3DCOLOR colour, int faces = 6) {
-  Mesh m;
-  const D3DXVECTOR3 normals[6] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
-  for (int f = 0; f < faces; ++f) {
-    D3DXVECTOR3 n = normals[f], forward = -n, up = n.y != 0 ? D3DXVECTOR3(0, 0, 1) : D3DXVECTOR3(0, 1, 0), right;
-    D3DXVec3Cross(&right, &up, &forward);
-    const float corners[4][2] = {{-1, 1}, {1, 1}, {1, -1}, {-1, -1}};
-    for (const auto& c : corners) {
-      D3DXVECTOR3 p = (faces == 1 ? D3DXVECTOR3(0, 0, 0) : n) + right * c[0] + up * c[1];
-      m.vertices.push_back({p.x * sx, p.y * sy, p.z * sz, n.x, n.y, n.z, colour, (c[0] + 1) / 2, (1 - c[1]) / 2});
-    }
-    for (int i : {0, 1, 2, 0, 2, 3}) m.indices.push_back(static_cast<std::uint16_t>(4 * f + i));
-  }
-  return m;
+// Draws `v`, a triangle fan in format `fvf`, from a MANAGED buffer.
+template <class V>
+void Draw(IDirect3DDevice9* d, const std::vector<V>& v, DWORD fvf) {
+  Ref<IDirect3DVertexBuffer9> vb{Vertices(d, v, fvf)};
+  d->SetFVF(fvf);
+  d->SetStreamSource(0, vb.get(), 0, sizeof(V));
+  ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, static_cast<UINT>(v.size() - 2)), D3D_OK);
 }
-// A square at z = 0 facing -z, from (-half, -half) to (half, half).
-inline Mesh Square(D3DCOLOR colour, float half = 0.5f) { return Box(half, half, half, colour, 1); }
-
-// Draws a mesh from a MANAGED vertex buffer and a 16-bit index buffer, as the engine does.
-inline void Draw(IDirect3DDevice9* d, const Mesh& m) {
-  Ref<IDirect3DVertexBuffer9> vb{Vertices(d, m.vertices, kLitFvf)};
-  Ref<IDirect3DIndexBuffer9> ib{Indices(d, m.indices)};
-  d->SetFVF(kLitFvf);
-  d->SetStreamSource(0, vb.get(), 0, sizeof(LitVertex));
-  d->SetIndices(ib.get());
-  ASSERT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(m.vertices.size()), 0,
-                                    static_cast<UINT>(m.indices.size() / 3)),
-            D3D_OK);
+// Screen pixels (x0, y0) to (x1, y1) at depth z, texture coordinates 0..1 over them.
+inline void DrawScreenQuad(IDirect3DDevice9* d, float x0, float y0, float x1, float y1, D3DCOLOR c, float z = 0.5f) {
+  Draw(d, std::vector<ScreenVertex>{{x0, y0, z, 1, c, 0, 0}, {x1, y0, z, 1, c, 1, 0}, {x1, y1, z, 1, c, 1, 1},
+                                    {x0, y1, z, 1, c, 0, 1}},
+       kScreenFvf);
 }
-
-// Screen pixels (x0, y0) to (x1, y1), texture coordinates 0..1 over them, drawn as a fan.
-inline void DrawScreenQuad(IDirect3DDevice9* d, float x0, float y0, float x1, float y1, D3DCOLOR c) {
-  std::vector<ScreenVertex> q = {
-      {x0, y0, 0.5f, 1, c, 0, 0}, {x1, y0, 0.5f, 1, c, 1, 0}, {x1, y1, 0.5f, 1, c, 1, 1}, {x0, y1, 0.5f, 1, c, 0, 1}};
-  Ref<IDirect3DVertexBuffer9> vb{Vertices(d, q, kScreenFvf)};
-  d->SetFVF(kScreenFvf);
-  d->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
-  ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2), D3D_OK);
+// A square at z facing -z, from (-half, -half) to (half, half), clockwise, textured over it.
+inline std::vector<LitVertex> Square(D3DCOLOR colour, float half = 0.5f, float z = 0) {
+  std::vector<LitVertex> s;
+  for (auto [x, y] : {std::pair{-1.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, -1.0f}, {-1.0f, -1.0f}})
+    s.push_back({x * half, y * half, z, 0, 0, -1, colour, (x + 1) / 2, (1 - y) / 2});
+  return s;
 }
 
 // A camera at `eye` looking at `at` (y up), a quarter-turn field of view, near 1, far 100.
@@ -131,16 +82,13 @@ struct Camera {
     d->SetTransform(D3DTS_VIEW, &view);
     d->SetTransform(D3DTS_PROJECTION, &projection);
   }
-  // Where a point lands on a side x side picture, in D3D's screen coordinates.
-  D3DXVECTOR3 Project(const D3DXVECTOR3& p, const D3DXMATRIX& world, float side = 64) const {
+  // The pixel of `p` a point lands on.
+  std::uint32_t At(const Picture& p, const D3DXVECTOR3& point, const D3DXMATRIX& world) const {
     D3DXMATRIX all = world * view * projection;
     D3DXVECTOR3 ndc;
-    D3DXVec3TransformCoord(&ndc, &p, &all);
-    return {(ndc.x + 1) / 2 * side, (1 - ndc.y) / 2 * side, ndc.z};
-  }
-  std::uint32_t At(const Picture& p, const D3DXVECTOR3& point, const D3DXMATRIX& world) const {
-    D3DXVECTOR3 s = Project(point, world, static_cast<float>(p.width));
-    return p.at(static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)));
+    D3DXVec3TransformCoord(&ndc, &point, &all);
+    return p.at(static_cast<int>(std::lround((ndc.x + 1) / 2 * static_cast<float>(p.width))),
+                static_cast<int>(std::lround((1 - ndc.y) / 2 * static_cast<float>(p.height))));
   }
 };
 
@@ -160,9 +108,9 @@ inline D3DCOLOR Stored(const Rgb& c) {
 inline int Channel(std::uint32_t argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); }
 // Whether red, green and blue differ by at most `tolerance`.
 inline bool Near(std::uint32_t a, std::uint32_t b, int tolerance = 2) {
-  for (int shift : {0, 8, 16})
-    if (std::abs(Channel(a, shift) - Channel(b, shift)) > tolerance) return false;
-  return true;
+  return std::abs(Channel(a, 0) - Channel(b, 0)) <= tolerance && std::abs(Channel(a, 8) - Channel(b, 8)) <= tolerance &&
+         std::abs(Channel(a, 16) - Channel(b, 16)) <= tolerance;
 }
 inline D3DCOLORVALUE Value(float r, float g, float b, float a = 1.0f) { return D3DCOLORVALUE{r, g, b, a}; }
+
 }  // namespace fftest
