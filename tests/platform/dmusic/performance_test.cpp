@@ -1,0 +1,288 @@
+// What a player hears: the performance's mix pulled offline as a device would pull it, the loader,
+// the SoundFont and FluidSynth's messages, and the device with its fall back to SDL's dummy driver.
+// This program keeps the debugger output (OutputDebugStringA) itself, to read what was said.
+#include <dmusici.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "dmusic_testing.h"
+#include "sound_builders.h"
+
+namespace {
+std::mutex g_lock;
+std::vector<std::string> g_said;
+}  // namespace
+
+void WINAPI OutputDebugStringA(LPCSTR text) {
+  std::lock_guard hold(g_lock);
+  if (text != nullptr) g_said.emplace_back(text);
+}
+
+namespace {
+
+using namespace sound_builders;
+namespace hooks = zr::dmusic::testing;
+
+// The lines said since the last call that contain `part`.
+std::vector<std::string> Said(const std::string& part) {
+  std::lock_guard hold(g_lock);
+  std::vector<std::string> lines;
+  for (const std::string& line : g_said)
+    if (line.find(part) != std::string::npos) lines.push_back(line);
+  g_said.clear();
+  return lines;
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
+  std::fclose(f);
+}
+
+// A 44,100 Hz stereo sound whose samples are all non-zero and known, its sides apart.
+std::vector<int> Ramp(int frames) {
+  std::vector<int> s;
+  for (int i = 0; i < frames; ++i) s.insert(s.end(), {(i % 97 + 1) * 40, -(i % 53 + 1) * 40});
+  return s;
+}
+float Value(int sample) { return sample / 32768.0f; }
+float Peak(const std::vector<float>& samples) {
+  float peak = 0;
+  for (float v : samples) peak = std::max(peak, std::fabs(v));
+  return peak;
+}
+
+class Sound : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    ASSERT_EQ(Create(CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance8, &performance), S_OK);
+    ASSERT_EQ(Create(CLSID_DirectMusicLoader, IID_IDirectMusicLoader8, &loader), S_OK);
+    ASSERT_EQ(hooks::InitAudioForPulling(performance), S_OK);
+  }
+  // As the game ends: the segments released, everything stopped, closed down and released.
+  void TearDown() override {
+    for (IDirectMusicSegment8* s : segments) s->Release();
+    EXPECT_EQ(performance->Stop(nullptr, nullptr, 0, 0), S_OK);
+    EXPECT_EQ(performance->CloseDown(), S_OK);
+    EXPECT_EQ(performance->Release(), 0u);
+    EXPECT_EQ(loader->Release(), 0u);
+    CoUninitialize();
+  }
+  template <typename T>
+  static HRESULT Create(REFCLSID kind, REFIID iid, T** made) {
+    return CoCreateInstance(kind, nullptr, CLSCTX_INPROC, iid, reinterpret_cast<void**>(made));
+  }
+  HRESULT LoadFile(const std::string& name, IDirectMusicSegment8** segment) {
+    std::wstring wide(name.begin(), name.end());
+    return loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
+                                      reinterpret_cast<void**>(segment));
+  }
+  // Written, loaded and downloaded to the performance, as the game's sound manager does.
+  IDirectMusicSegment8* Load(const std::string& name, const Bytes& bytes, IDirectMusicPerformance8* to = nullptr) {
+    WriteFile(name, bytes);
+    IDirectMusicSegment8* segment = nullptr;
+    EXPECT_EQ(LoadFile(name, &segment), S_OK) << name;
+    if (segment == nullptr) throw std::runtime_error("cannot load " + name);
+    segments.push_back(segment);
+    EXPECT_EQ(segment->Download(to ? to : performance), S_OK);
+    return segment;
+  }
+  HRESULT Play(IDirectMusicSegment8* segment, DWORD flags = DMUS_SEGF_SECONDARY) {
+    return performance->PlaySegmentEx(segment, nullptr, nullptr, flags, 0, nullptr, nullptr, nullptr);
+  }
+  std::vector<float> Pull(std::size_t frames, std::vector<float> before = {}) {
+    std::vector<float> more = hooks::PullMix(performance, frames);
+    before.insert(before.end(), more.begin(), more.end());
+    return before;
+  }
+  bool Playing(IDirectMusicSegment8* segment = nullptr) { return performance->IsPlaying(segment, nullptr) == S_OK; }
+
+  IDirectMusicPerformance8* performance = nullptr;
+  IDirectMusicLoader8* loader = nullptr;
+  std::vector<IDirectMusicSegment8*> segments;
+};
+
+TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
+  const std::vector<int> tone = Ramp(3000);
+  IDirectMusicSegment8 *a = Load("a.wav", Wav(2, 44100, 16, Pcm16(tone))), *b = Load("b.wav", Wav(2, 44100, 16, Pcm16(tone)));
+  EXPECT_EQ(Peak(Pull(777)), 0.0f);
+  ASSERT_EQ(Play(a), S_OK);
+  std::vector<float> mix = Pull(300);
+  ASSERT_EQ(Play(a), S_OK);
+  ASSERT_EQ(Play(b), S_OK);
+  mix = Pull(700, mix);
+  ASSERT_EQ(performance->Stop(a, nullptr, 0, 0), S_OK);
+  EXPECT_FALSE(Playing(a));
+  EXPECT_TRUE(Playing(b));
+  mix = Pull(500, mix);
+  // a from frame 0 and from 300, faded over 256 frames from 1000 on; b from 300.
+  for (std::size_t i = 0; i < mix.size(); ++i) {
+    const std::size_t f = i / 2;
+    auto from = [&](std::size_t start) { return f >= start ? Value(tone[i - 2 * start]) : 0.0f; };
+    const float gain = f < 1000 ? 1.0f : std::max(0.0f, 1.0f - (f - 999.0f) / 256);
+    ASSERT_NEAR(mix[i], gain * (from(0) + from(300)) + from(300), 1e-6f) << f;
+  }
+}
+
+TEST_F(Sound, RepeatsPlayTheWholeSoundAgainAndAPrimarySegmentReplacesThePrimaryOne) {
+  const std::vector<int> tone = Ramp(300);
+  IDirectMusicSegment8 *first = Load("first.wav", Wav(2, 44100, 16, Pcm16(tone))),
+                       *second = Load("second.wav", Wav(2, 44100, 16, Pcm16(tone)));
+  ASSERT_EQ(first->SetRepeats(2), S_OK);
+  ASSERT_EQ(Play(first, 0), S_OK);
+  ASSERT_EQ(Play(second), S_OK);
+  std::vector<float> mix = Pull(100);
+  EXPECT_TRUE(Playing(first) && Playing(second));
+  ASSERT_EQ(Play(second, 0), S_OK);  // the secondary play goes on
+  EXPECT_FALSE(Playing(first));
+  EXPECT_TRUE(Playing(second));
+  ASSERT_EQ(Play(first, 0), S_OK);
+  mix = Pull(1000, mix);
+  EXPECT_FALSE(Playing(second));
+  // Once the stopped plays have faded: first three times over from frame 100, then nothing.
+  for (std::size_t i = 2 * (100 + 256); i < mix.size(); ++i) {
+    const std::size_t f = i / 2 - 100;
+    ASSERT_FLOAT_EQ(mix[i], f < 900 ? Value(tone[2 * (f % 300) + i % 2]) : 0.0f) << f;
+  }
+}
+
+TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
+  Track t;  // a beat of 0.4 s: the note from 17,640 to 35,280
+  t.Tempo(0, 400000).Event(0, {0xC0, 0}).Event(480, {0x90, 72, 110}).Event(480, {0x80, 72, 0}).End();
+  IDirectMusicSegment8* music = Load("late.mid", Smf(0, 480, {t}));
+  ASSERT_EQ(Play(music), S_OK);
+  EXPECT_LT(Peak(Pull(17640)), 1e-4f);
+  EXPECT_GT(Peak(Pull(96)), 1e-4f);  // FluidSynth starts notes on its 64-frame blocks
+  std::size_t frames = 17640 + 96;
+  for (; Playing(music) && frames < 44100 * 5; frames += 1023) Pull(1023);
+  EXPECT_GT(frames, 35280u + 1023) << "the release and the reverb's tail take time";
+  EXPECT_FALSE(Playing(music));
+  EXPECT_EQ(Peak(Pull(4096)), 0.0f);
+}
+
+TEST_F(Sound, LoudSumsAreLimitedWithoutStepsAndQuietOnesPassUnchanged) {
+  // Eight plays of a 0.45 sine join a 0.3 one at once (3.9 before limiting): a gain that jumped
+  // would show as a step bigger than any in the unlimited sum.
+  const std::vector<int> under = Sine(44100, 441.0, {0.3, 0.3}, 44100), loud = Sine(44100, 220.0, {0.45, 0.45}, 22050);
+  IDirectMusicSegment8 *background = Load("under.wav", Wav(2, 44100, 16, Pcm16(under))),
+                       *effect = Load("loud.wav", Wav(2, 44100, 16, Pcm16(loud)));
+  ASSERT_EQ(Play(background), S_OK);
+  std::vector<float> mix = Pull(1025);
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(Play(effect), S_OK);
+  mix = Pull(22050, mix);
+  float biggestInputStep = 0, biggestStep = 0;
+  for (std::size_t i = 2; i < mix.size(); i += 2) {
+    auto input = [&](std::size_t j) { return Value(under[j]) + (j >= 2050 ? 8 * Value(loud[j - 2050]) : 0.0f); };
+    biggestInputStep = std::max(biggestInputStep, std::fabs(input(i) - input(i - 2)));
+    biggestStep = std::max(biggestStep, std::fabs(mix[i] - mix[i - 2]));
+  }
+  EXPECT_LE(Peak(mix), 1.0f);
+  EXPECT_GT(Peak(mix), 0.75f) << "the level stays up rather than being scaled away";
+  EXPECT_LE(biggestStep, biggestInputStep);
+  // Within two seconds of the loud part the gain is back: a quiet sound passes bit for bit.
+  Pull(44100 * 2);
+  const std::vector<int> soft = Ramp(500);
+  ASSERT_EQ(Play(Load("soft.wav", Wav(2, 44100, 16, Pcm16(soft)))), S_OK);
+  mix = Pull(500);
+  for (std::size_t i = 0; i < soft.size(); ++i) ASSERT_FLOAT_EQ(mix[i], Value(soft[i])) << i;
+}
+
+TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndReadsByContent) {
+  ::mkdir("media", 0755);
+  ::mkdir("media/sounds", 0755);
+  ::mkdir("a-directory.wav", 0755);
+  WriteFile("both.wav", Wav(1, 44100, 16, Pcm16({8192})));
+  WriteFile("media/both.wav", Wav(1, 44100, 16, Pcm16({16384})));
+  WriteFile("media/sounds/only.mid", Wav(1, 44100, 16, Pcm16({-8192})));  // a sound under a MIDI name
+  std::wstring directory = L"media", missing = L"no-such-directory";
+  ASSERT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_OK);
+  EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_FALSE);
+  EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, missing.data(), FALSE), DMUS_E_LOADER_BADPATH);
+  char cwd[4096];
+  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  for (auto [name, sample] : {std::pair{std::string("both.wav"), 0.25f}, {"sounds\\only.mid", -0.25f},
+                              {std::string(cwd) + "/media/both.wav", 0.5f}}) {
+    IDirectMusicSegment8* segment = nullptr;
+    ASSERT_EQ(LoadFile(name, &segment), S_OK) << name;
+    segments.push_back(segment);
+    ASSERT_EQ(segment->Download(performance), S_OK);
+    ASSERT_EQ(Play(segment), S_OK);
+    EXPECT_EQ(Pull(1)[0], sample) << name;
+  }
+  const Bytes melody = Melody(2);
+  EXPECT_NE(Load("music.wav", melody), nullptr) << "a MIDI file under a WAV name";
+  const std::pair<std::string, Bytes> files[] = {{"empty.wav", {}}, {"text.mid", {'n', 'o', 't', ' ', 'm', 'u', 's', 'i', 'c'}},
+                                                 {"cut.mid", Bytes(melody.begin(), melody.end() - 10)}};
+  for (const auto& [name, bytes] : files) WriteFile(name, bytes);
+  for (auto [name, expected] : {std::pair{"missing.wav", DMUS_E_LOADER_FAILEDOPEN}, {"", DMUS_E_LOADER_FAILEDOPEN},
+                                {"a-directory.wav", DMUS_E_LOADER_FAILEDOPEN}, {"empty.wav", DMUS_E_UNSUPPORTED_STREAM},
+                                {"text.mid", DMUS_E_UNSUPPORTED_STREAM}, {"cut.mid", DMUS_E_INVALIDFILE}}) {
+    IDirectMusicSegment8* segment = reinterpret_cast<IDirectMusicSegment8*>(1);
+    EXPECT_EQ(LoadFile(name, &segment), expected) << name;
+    EXPECT_EQ(segment, nullptr) << name;
+  }
+}
+
+TEST_F(Sound, WithoutASoundFontMusicIsSilentForItsLengthAndSaysSoOnce) {
+  ASSERT_TRUE(hooks::UseSoundFontPaths({"/nonexistent/none.sf2"}));
+  Said("");
+  IDirectMusicSegment8 *music = Load("mute.mid", Melody(4)), *again = Load("mute2.mid", Melody(4));  // a second each
+  ASSERT_EQ(Play(music), S_OK);
+  ASSERT_EQ(Play(again), S_OK);
+  EXPECT_EQ(Peak(Pull(22050)), 0.0f);
+  EXPECT_TRUE(Playing(music));
+  Pull(30000);
+  EXPECT_FALSE(Playing());
+  EXPECT_EQ(Said("no General MIDI SoundFont").size(), 1u);
+  ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
+}
+
+TEST_F(Sound, FluidSynthsMessagesArriveOnTheDebugOutputAndNoneOnStandardError) {
+  // A fresh bank, which routes FluidSynth's messages as a new process does. The piece selects two
+  // banks the SoundFont lacks: FluidSynth warns of each, and of nothing else.
+  ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
+  Track t;
+  t.Event(0, {0xB0, 0, 5}).Event(0, {0xC0, 10}).Event(0, {0xB3, 0, 127}).Event(0, {0xC3, 100});
+  t.Event(0, {0x90, 60, 100}).Event(48, {0x80, 60, 0}).End();
+  Said("");
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(Play(Load("banks.mid", Smf(0, 240, {t}))), S_OK);
+  for (int i = 0; i < 100 && Playing(); ++i) Pull(4410);
+  EXPECT_FALSE(Playing());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  const std::vector<std::string> lines = Said("");
+  ASSERT_EQ(lines.size(), 2u);
+  for (auto [line, bank] : {std::pair{lines[0], "[bank=5 "}, {lines[1], "[bank=127 "}})
+    EXPECT_TRUE(line.starts_with("fluidsynth: ") && line.ends_with("\n") && line.find(bank) != std::string::npos)
+        << line;
+}
+
+TEST_F(Sound, ADriverThatOpensNothingFallsBackToTheDummyWhichPlaysOn) {
+  ASSERT_EQ(::setenv("SDL_AUDIODRIVER", "no-such-driver", 1), 0);
+  IDirectMusicPerformance8* device = nullptr;
+  ASSERT_EQ(Create(CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance8, &device), S_OK);
+  ASSERT_EQ(device->InitAudio(nullptr, nullptr, nullptr, DMUS_APATH_DYNAMIC_STEREO, 8, DMUS_AUDIOF_ALL, nullptr), S_OK);
+  ::unsetenv("SDL_AUDIODRIVER");
+  EXPECT_EQ(hooks::OutputDriverOf(device), "dummy");
+  // A tenth of a second, played by the dummy's thread.
+  IDirectMusicSegment8* effect = Load("tenth.wav", Wav(1, 22050, 16, Pcm16(Sine(22050, 440, {0.5}, 2205))), device);
+  ASSERT_EQ(device->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr), S_OK);
+  const auto start = std::chrono::steady_clock::now();
+  while (device->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(device->IsPlaying(nullptr, nullptr), S_FALSE);
+  EXPECT_EQ(device->Release(), 0u);
+}
+
+}  // namespace
