@@ -3,10 +3,9 @@
 // results agree with one another and keep what they promise.
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz_check.h"
 #include "image_file.h"
 
 using namespace zr::d3dx9;
@@ -15,12 +14,6 @@ namespace {
 
 // Smaller caps than the game's keep each run quick; the checks against them are the same code.
 const ImageLimits kLimits{1024, 1u << 18, 1u << 20};
-
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "image_fuzz: %s\n", what);
-  std::abort();
-}
 
 void CheckImage(const Image& image, const D3DXIMAGE_INFO& info) {
   Require(image.width >= 1 && image.height >= 1 && image.width <= kLimits.maxSide && image.height <= kLimits.maxSide &&

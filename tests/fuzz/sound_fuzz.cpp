@@ -2,20 +2,13 @@
 // a sound converted to the mix format. Besides the sanitizers it checks what a successful read
 // promises.
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
+#include "fuzz_check.h"
 #include "sound_files.h"
 
 using namespace zr::dmusic;
 
 namespace {
-
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "sound_fuzz: %s\n", what);
-  std::abort();
-}
 
 bool Known(HRESULT hr) { return hr == S_OK || hr == DMUS_E_INVALIDFILE || hr == DMUS_E_UNSUPPORTED_STREAM; }
 

@@ -1,9 +1,8 @@
 // libFuzzer target of the .X mesh reader: bytes read from memory, and a mesh that reads put through
 // the adjacency computation. Besides the sanitizers it checks the documented results and what
 // every returned mesh promises.
-#include <cstdio>
-#include <cstdlib>
 
+#include "fuzz_check.h"
 #include "xfile.h"
 #include "xfile_errors.h"
 
@@ -13,12 +12,6 @@ namespace {
 
 // Smaller caps than the game's keep each run quick; the checks against them are the same code.
 const Limits kLimits{1u << 20, 1u << 20};
-
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "xfile_fuzz: %s\n", what);
-  std::abort();
-}
 
 bool Documented(HRESULT hr) {
   for (HRESULT code : {HRESULT{S_OK}, DXFILEERR_BADFILETYPE, DXFILEERR_BADFILEVERSION, DXFILEERR_BADFILECOMPRESSIONTYPE,
