@@ -1,12 +1,10 @@
 // DirectInput over SDL's events, on SDL's offscreen driver: events are pushed in as the desktop
 // delivers them, the focus is taken and given with the window system's test hooks.
-#include <SDL.h>
 #include <dinput.h>
-#include <gtest/gtest.h>
 
 #include <vector>
 
-#include "win32_internal.h"
+#include "test_window.h"
 #include "win32_testing.h"
 
 namespace {
@@ -17,12 +15,7 @@ class Input : public ::testing::Test {
  protected:
   // As the engine sets them up: both devices in the foreground, the mouse buffered.
   void SetUp() override {
-    WNDCLASSEXA c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = DefWindowProcA;
-    c.lpszClassName = "Input";
-    RegisterClassExA(&c);  // refused as a duplicate after the first test
-    window = CreateWindowExA(0, "Input", "", WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr, nullptr, nullptr);
+    window = MakeWindow("Input", WS_VISIBLE);
     zr::win32::testing::SetFocus(window, true);
     ASSERT_EQ(DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A,
                                  reinterpret_cast<void**>(&input), nullptr), DI_OK);
@@ -40,13 +33,7 @@ class Input : public ::testing::Test {
       if (object != nullptr) object->Release();
     DestroyWindow(window);
   }
-  // An event of our window (its id sits at one place in every kind of event), all else zero.
-  SDL_Event Event(Uint32 type) {
-    SDL_Event e{};
-    e.type = type;
-    e.window.windowID = SDL_GetWindowID(zr::win32::SdlWindowOf(window));
-    return e;
-  }
+  SDL_Event Event(Uint32 type) { return EventOf(window, type); }
   void Key(SDL_Scancode scancode, SDL_Keycode label, bool down) {
     SDL_Event e = Event(down ? SDL_KEYDOWN : SDL_KEYUP);
     e.key.keysym.scancode = scancode;

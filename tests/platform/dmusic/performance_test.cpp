@@ -4,13 +4,10 @@
 #include <dmusici.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 
 #include "dmusic_testing.h"
@@ -35,8 +32,8 @@ namespace hooks = zr::dmusic::testing;
 std::vector<std::string> Said(const std::string& part = "") {
   std::lock_guard hold(g_lock);
   std::vector<std::string> lines;
-  std::copy_if(g_said.begin(), g_said.end(), std::back_inserter(lines),
-               [&](const std::string& line) { return line.find(part) != std::string::npos; });
+  for (const std::string& line : g_said)
+    if (line.find(part) != std::string::npos) lines.push_back(line);
   g_said.clear();
   return lines;
 }
@@ -50,7 +47,7 @@ std::string Sounds(const std::string& name) { return std::string(ZR_SOUNDS) + "/
 // A 44,100 Hz stereo sound whose samples are all non-zero and known, its sides apart.
 Bytes Ramp(int frames, std::vector<int>* samples) {
   for (int i = 0; i < frames; ++i) samples->insert(samples->end(), {(i % 97 + 1) * 40, -(i % 53 + 1) * 40});
-  return Wav(2, 44100, 16, Pcm16(*samples));
+  return Wav(2, 44100, 16, *samples);
 }
 float Value(int sample) { return sample / 32768.0f; }
 float Peak(const std::vector<float>& samples) {
@@ -63,8 +60,10 @@ class Sound : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    ASSERT_EQ(Create(CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance8, &performance), S_OK);
-    ASSERT_EQ(Create(CLSID_DirectMusicLoader, IID_IDirectMusicLoader8, &loader), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_INPROC, IID_IDirectMusicPerformance8,
+                               reinterpret_cast<void**>(&performance)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_INPROC, IID_IDirectMusicLoader8,
+                               reinterpret_cast<void**>(&loader)), S_OK);
     ASSERT_EQ(hooks::InitAudioForPulling(performance), S_OK);
   }
   // As the game ends: the segments released, everything stopped, closed down and released.
@@ -76,19 +75,13 @@ class Sound : public ::testing::Test {
     EXPECT_EQ(loader->Release(), 0u);
     CoUninitialize();
   }
-  template <typename T>
-  static HRESULT Create(REFCLSID kind, REFIID iid, T** made) {
-    return CoCreateInstance(kind, nullptr, CLSCTX_INPROC, iid, reinterpret_cast<void**>(made));
-  }
-  HRESULT LoadFile(const std::string& name, IDirectMusicSegment8** segment) {
-    std::wstring wide(name.begin(), name.end());
-    return loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
-                                      reinterpret_cast<void**>(segment));
-  }
-  // Loaded and downloaded, as the game's sound manager does.
+  // Loaded and downloaded, as the game's sound manager does; null when the load fails.
   IDirectMusicSegment8* Load(const std::string& name, IDirectMusicPerformance8* to = nullptr) {
-    IDirectMusicSegment8* segment = nullptr;
-    if (LoadFile(name, &segment) != S_OK) throw std::runtime_error("cannot load " + name);
+    std::wstring wide(name.begin(), name.end());
+    IDirectMusicSegment8* segment = reinterpret_cast<IDirectMusicSegment8*>(1);
+    if (FAILED(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
+                                          reinterpret_cast<void**>(&segment))))
+      return segment;
     segments.push_back(segment);
     EXPECT_EQ(segment->Download(to ? to : performance), S_OK);
     return segment;
@@ -110,7 +103,7 @@ class Sound : public ::testing::Test {
 
 TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
   std::vector<int> tone;
-  IDirectMusicSegment8 *a = Load(Write("a.wav", Ramp(3000, &tone))), *b = Load(Write("b.wav", Wav(2, 44100, 16, Pcm16(tone))));
+  IDirectMusicSegment8 *a = Load(Write("a.wav", Ramp(3000, &tone))), *b = Load(Write("b.wav", Wav(2, 44100, 16, tone)));
   EXPECT_EQ(Peak(Pull(777)), 0.0f);
   ASSERT_EQ(Play(a), S_OK);
   std::vector<float> mix = Pull(300);
@@ -130,24 +123,20 @@ TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
   }
 }
 
-TEST_F(Sound, RepeatsPlayASoundAgainAndAPrimarySegmentReplacesThePrimaryOne) {
+TEST_F(Sound, APrimarySegmentReplacesThePrimaryOneAndRepeatsPlayASoundAgain) {
   std::vector<int> tone;
-  IDirectMusicSegment8 *first = Load(Write("first.wav", Ramp(300, &tone))), *second = Load(Write("second.wav", Wav(2, 44100, 16, Pcm16(tone))));
-  ASSERT_EQ(first->SetRepeats(2), S_OK);
+  IDirectMusicSegment8 *first = Load(Write("first.wav", Ramp(300, &tone))), *second = Load(Write("second.wav", Wav(2, 44100, 16, tone)));
   ASSERT_EQ(Play(first, 0), S_OK);
   ASSERT_EQ(Play(second), S_OK);
-  std::vector<float> mix = Pull(100);
-  ASSERT_EQ(Play(second, 0), S_OK);  // the secondary play goes on
+  ASSERT_EQ(Play(second, 0), S_OK);
   EXPECT_FALSE(Playing(first));
+  EXPECT_TRUE(Playing(second)) << "a secondary play goes on";
+  ASSERT_EQ(second->SetRepeats(2), S_OK);
+  ASSERT_EQ(Play(second), S_OK);
+  Pull(899);
   EXPECT_TRUE(Playing(second));
-  ASSERT_EQ(Play(first, 0), S_OK);
-  mix = Pull(1000, mix);
-  EXPECT_FALSE(Playing(second));
-  // Once the stopped plays have faded: first three times over from frame 100, then nothing.
-  for (std::size_t i = 2 * (100 + 256); i < mix.size(); ++i) {
-    const std::size_t f = i / 2 - 100;
-    ASSERT_FLOAT_EQ(mix[i], f < 900 ? Value(tone[2 * (f % 300) + i % 2]) : 0.0f) << f;
-  }
+  Pull(2);  // past the end
+  EXPECT_FALSE(Playing(second)) << "three times 300 frames";
 }
 
 TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
@@ -166,8 +155,8 @@ TEST_F(Sound, LoudSumsAreLimitedWithoutStepsAndQuietOnesPassUnchanged) {
   // Eight plays of a 0.45 sine join a 0.3 one at once (3.9 before limiting): a gain that jumped
   // would show as a step bigger than any in the unlimited sum.
   const std::vector<int> under = Sine(44100, 441.0, {0.3, 0.3}, 44100), loud = Sine(44100, 220.0, {0.45, 0.45}, 22050);
-  IDirectMusicSegment8* effect = Load(Write("loud.wav", Wav(2, 44100, 16, Pcm16(loud))));
-  ASSERT_EQ(Play(Load(Write("under.wav", Wav(2, 44100, 16, Pcm16(under))))), S_OK);
+  IDirectMusicSegment8* effect = Load(Write("loud.wav", Wav(2, 44100, 16, loud)));
+  ASSERT_EQ(Play(Load(Write("under.wav", Wav(2, 44100, 16, under)))), S_OK);
   std::vector<float> mix = Pull(1025);
   for (int i = 0; i < 8; ++i) ASSERT_EQ(Play(effect), S_OK);
   mix = Pull(22050, mix);
@@ -188,74 +177,59 @@ TEST_F(Sound, LoudSumsAreLimitedWithoutStepsAndQuietOnesPassUnchanged) {
   for (std::size_t i = 0; i < soft.size(); ++i) ASSERT_FLOAT_EQ(mix[i], Value(soft[i])) << i;
 }
 
-TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndReadsByContent) {
+TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByContent) {
   std::filesystem::create_directories("media/sounds");
-  std::filesystem::create_directories("a-directory.wav");
-  Write("both.wav", Wav(1, 44100, 16, Pcm16({8192})));
-  Write("media/both.wav", Wav(1, 44100, 16, Pcm16({16384})));
-  Write("media/sounds/only.mid", Wav(1, 44100, 16, Pcm16({-8192})));  // a sound under a MIDI name
+  Write("both.wav", Wav(1, 44100, 16, {8192}));
+  Write("media/both.wav", Wav(1, 44100, 16, {16384}));
+  Write("media/sounds/only.mid", Wav(1, 44100, 16, {-8192}));  // a sound under a MIDI name
   std::wstring directory = L"media";
   ASSERT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_OK);
-  for (auto [name, sample] : {std::pair{std::string("both.wav"), 0.25f}, {"sounds\\only.mid", -0.25f},
-                              {std::filesystem::absolute("media/both.wav"), 0.5f}}) {
+  for (auto [name, sample] : {std::pair{"both.wav", 0.25f}, {"sounds\\only.mid", -0.25f}}) {
     ASSERT_EQ(Play(Load(name)), S_OK);
     EXPECT_EQ(Pull(1)[0], sample) << name;
   }
-  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "music.wav", std::filesystem::copy_options::overwrite_existing);
-  EXPECT_EQ(Play(Load("music.wav")), S_OK) << "a MIDI file under a WAV name";
-  Write("empty.wav", {});
-  for (auto [name, expected] : {std::pair{std::string("missing.wav"), DMUS_E_LOADER_FAILEDOPEN},
-                                {"", DMUS_E_LOADER_FAILEDOPEN}, {"a-directory.wav", DMUS_E_LOADER_FAILEDOPEN},
-                                {"empty.wav", DMUS_E_UNSUPPORTED_STREAM}, {Sounds("unsupported/text.mid"), DMUS_E_UNSUPPORTED_STREAM},
-                                {Sounds("invalid/truncated.mid"), DMUS_E_INVALIDFILE}}) {
-    IDirectMusicSegment8* segment = reinterpret_cast<IDirectMusicSegment8*>(1);
-    EXPECT_EQ(LoadFile(name, &segment), expected) << name;
-    EXPECT_EQ(segment, nullptr) << name;
-  }
+  EXPECT_EQ(Load("missing.wav"), nullptr);
 }
 
-TEST_F(Sound, WithoutASoundFontMusicIsSilentForItsLengthAndSaysSoOnce) {
+// FluidSynth's messages and ours arrive on the debugger output, and nothing on standard error.
+TEST_F(Sound, WithoutASoundFontMusicIsSilentAndSaysSoOnceAndFluidSynthsWarningsArriveOnTheDebugOutput) {
+  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid",
+                             std::filesystem::copy_options::overwrite_existing);
+  ::testing::internal::CaptureStderr();
   ASSERT_TRUE(hooks::UseSoundFontPaths({"/nonexistent/none.sf2"}));
   Said();
-  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid",
-                              std::filesystem::copy_options::overwrite_existing);
   IDirectMusicSegment8 *music = Load(Sounds("pieces/melody_of_one_second.mid")), *again = Load("again.mid");
   ASSERT_EQ(Play(music), S_OK);
   ASSERT_EQ(Play(again), S_OK);
   EXPECT_EQ(Peak(Pull(22050)), 0.0f);
-  EXPECT_TRUE(Playing(music));
+  EXPECT_TRUE(Playing(music)) << "silent for its length";
   Pull(30000);
   EXPECT_FALSE(Playing());
   EXPECT_EQ(Said("no General MIDI SoundFont").size(), 1u);
+  // With the SoundFont, loaded anew as in a new process: the piece selects two banks it lacks, and
+  // FluidSynth warns of each, of nothing else, once the piece is over too.
   ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
-}
-
-TEST_F(Sound, FluidSynthsMessagesArriveOnTheDebugOutputAndNoneOnStandardError) {
-  // A fresh bank, which routes FluidSynth's messages as a new process does. The piece selects two
-  // banks the SoundFont lacks: FluidSynth warns of each, and of nothing else.
-  ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
-  Said();
-  ::testing::internal::CaptureStderr();
   ASSERT_EQ(Play(Load(Sounds("pieces/missing_banks.mid"))), S_OK);
   for (int i = 0; i < 100 && Playing(); ++i) Pull(4410);
   EXPECT_FALSE(Playing());
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   const std::vector<std::string> lines = Said();
   ASSERT_EQ(lines.size(), 2u);
   for (auto [line, bank] : {std::pair{lines[0], "[bank=5 "}, {lines[1], "[bank=127 "}})
     EXPECT_TRUE(line.starts_with("fluidsynth: ") && line.ends_with("\n") && line.find(bank) != std::string::npos)
         << line;
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(Sound, ADriverThatOpensNothingFallsBackToTheDummyWhichPlaysOn) {
   ASSERT_EQ(::setenv("SDL_AUDIODRIVER", "no-such-driver", 1), 0);
   IDirectMusicPerformance8* device = nullptr;
-  ASSERT_EQ(Create(CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance8, &device), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_INPROC, IID_IDirectMusicPerformance8,
+                             reinterpret_cast<void**>(&device)), S_OK);
   ASSERT_EQ(device->InitAudio(nullptr, nullptr, nullptr, DMUS_APATH_DYNAMIC_STEREO, 8, DMUS_AUDIOF_ALL, nullptr), S_OK);
   ::unsetenv("SDL_AUDIODRIVER");
   EXPECT_EQ(hooks::OutputDriverOf(device), "dummy");
   // A tenth of a second, played by the dummy's thread.
-  IDirectMusicSegment8* effect = Load(Write("tenth.wav", Wav(1, 22050, 16, Pcm16(Sine(22050, 440, {0.5}, 2205)))), device);
+  IDirectMusicSegment8* effect = Load(Write("tenth.wav", Wav(1, 22050, 16, Sine(22050, 440, {0.5}, 2205))), device);
   ASSERT_EQ(device->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr), S_OK);
   const auto start = std::chrono::steady_clock::now();
   while (device->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))

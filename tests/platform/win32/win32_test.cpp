@@ -1,37 +1,17 @@
 // The window system over SDL on SDL's offscreen driver (asked for by name), message boxes and
 // debugger output without a display, and the kernel's time and text conversion. Focus, minimising
 // and windows held past DestroyWindow are tested where they count: the Direct3D device's loss.
-#include <SDL.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "win32_internal.h"
+#include "test_window.h"
 
 using ::testing::ElementsAre;
 
 namespace {
-
-// As the game's: the window's end ends the program.
-LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) PostQuitMessage(7);
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A window of a class registered on first use.
-HWND Make(const char* className = "Test") {
-  WNDCLASSEXA c{};
-  c.cbSize = sizeof c;
-  c.lpfnWndProc = Proc;
-  c.lpszClassName = className;
-  EXPECT_TRUE(RegisterClassExA(&c) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
-  return CreateWindowExA(0, className, "test", WS_OVERLAPPEDWINDOW, 10, 10, 320, 200, nullptr, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
-}
 
 // Takes every message off the queue, dispatching each; returns their kinds.
 std::vector<UINT> Drain() {
@@ -42,17 +22,9 @@ std::vector<UINT> Drain() {
   return taken;
 }
 
-// An SDL event of `window` (its id sits at one place in every kind of event), all else zero.
-SDL_Event EventOf(HWND window, Uint32 type) {
-  SDL_Event e{};
-  e.type = type;
-  e.window.windowID = SDL_GetWindowID(zr::win32::SdlWindowOf(window));
-  return e;
-}
-
 TEST(Window, TheQueueFiltersByWindowAndRangeAndGivesQuitLastAndOnce) {
   Drain();
-  HWND a = Make(), b = Make();
+  HWND a = MakeWindow(), b = MakeWindow();
   PostQuitMessage(3);
   PostMessageA(a, WM_USER + 1, 11, 0);
   PostMessageA(b, WM_USER + 2, 22, 0);
@@ -82,7 +54,7 @@ TEST(Window, TheQueueFiltersByWindowAndRangeAndGivesQuitLastAndOnce) {
 
 TEST(Window, TheCloseButtonAltF4AndAnEndRequestCloseWindows) {
   Drain();
-  HWND first = Make(), second = Make(), third = Make();
+  HWND first = MakeWindow(), second = MakeWindow(), third = MakeWindow();
   SDL_Event close = EventOf(first, SDL_WINDOWEVENT);
   close.window.event = SDL_WINDOWEVENT_CLOSE;
   ASSERT_EQ(SDL_PushEvent(&close), 1);
@@ -110,7 +82,7 @@ TEST(Window, TheCloseButtonAltF4AndAnEndRequestCloseWindows) {
 TEST(Display, WindowsCannotBeCreatedWithoutOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) ::unsetenv(name);
-  EXPECT_EXIT(std::exit(Make("Lonely") == nullptr ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(std::exit(MakeWindow("Lonely") == nullptr ? 0 : 1), ::testing::ExitedWithCode(0), "");
   ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
