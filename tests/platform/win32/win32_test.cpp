@@ -1,11 +1,11 @@
 // The window system over SDL on SDL's offscreen driver (asked for by name), message boxes and
-// debugger output without a display, and the kernel's time and text conversion. Focus, minimising
-// and windows held past DestroyWindow are tested where they count: the Direct3D device's loss.
+// debugger output without a display, and the kernel's clock. Focus, minimising and windows held
+// past DestroyWindow are tested where they count, in the Direct3D device's loss; text conversion
+// (ASCII file names here) where the game loads its sounds.
 #include <gmock/gmock.h>
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "test_window.h"
 
@@ -111,34 +111,6 @@ TEST(Kernel, ThePerformanceCounterCountsNanosecondsAndSleepWaits) {
   Sleep(20);
   ASSERT_TRUE(QueryPerformanceCounter(&b));
   EXPECT_GE(b.QuadPart - a.QuadPart, 20'000'000);
-}
-
-TEST(Kernel, MultiByteToWideCharReadsUtf8IntoABoundedBuffer) {
-  const char* text = "Gr\xC3\xBC\xC3\x9F" "e";  // "Grüße"
-  const char bad[] = {'a', '\xC3', '(', 0};
-  struct {
-    const char* source;
-    int length;
-    DWORD flags;
-    int room, result;
-    std::wstring made;
-    DWORD error;
-  } const rows[] = {
-      {text, -1, 0, 0, 6, L"", 0},  // the length alone
-      {text, -1, 0, 6, 6, std::wstring(L"Gr\u00FC\u00DFe\0", 6), 0},
-      {text, -1, 0, 2, 0, L"", ERROR_INSUFFICIENT_BUFFER},
-      {text, 4, 0, 6, 3, L"Gr\u00FC", 0},  // bytes counted, and no terminator when they are
-      {bad, 3, 0, 4, 3, L"a\uFFFD(", 0},
-      {bad, 3, MB_ERR_INVALID_CHARS, 4, 0, L"", ERROR_NO_UNICODE_TRANSLATION},
-  };
-  for (const auto& r : rows) {
-    std::wstring out(8, L'x');
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, r.flags, r.source, r.length, r.room ? out.data() : nullptr, r.room),
-              r.result);
-    EXPECT_EQ(out.substr(0, r.room ? r.result : 0), r.made) << r.result;
-    EXPECT_EQ(std::pair(GetLastError(), out.substr(r.room)), std::pair(r.error, std::wstring(8 - r.room, L'x')));
-  }
 }
 
 }  // namespace
