@@ -4,31 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
 #include "dmusic_testing.h"
-#include "sound_builders.h"
+#include "sound_files.h"
 
 namespace {
 
-using namespace sound_builders;
 namespace hooks = zr::dmusic::testing;
+namespace fs = std::filesystem;
 
-std::string Write(const std::string& name, const Bytes& bytes) {
-  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return name;
-}
 std::string Sounds(const std::string& name) { return std::string(ZR_SOUNDS) + "/" + name; }
 
-// A 44,100 Hz stereo sound whose samples are all non-zero and known, its sides apart.
-Bytes Ramp(int frames, std::vector<int>* samples) {
-  for (int i = 0; i < frames; ++i) samples->insert(samples->end(), {(i % 97 + 1) * 40, -(i % 53 + 1) * 40});
-  return Wav(2, 44100, 16, *samples);
+// The samples of a sound of sounds/ (at 44,100 Hz they are what the mix adds), as the reader reads them.
+std::vector<float> Samples(const std::string& name) {
+  std::ifstream in(Sounds(name), std::ios::binary);
+  const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+  zr::dmusic::WaveSound sound;
+  EXPECT_EQ(zr::dmusic::ReadWave(bytes.data(), bytes.size(), &sound), S_OK) << name;
+  return sound.samples;
 }
-float Value(int sample) { return sample / 32768.0f; }
 float Peak(const std::vector<float>& samples) {
   float peak = 0;
   for (float v : samples) peak = std::max(peak, std::fabs(v));
@@ -81,8 +81,10 @@ class Sound : public ::testing::Test {
 };
 
 TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
-  std::vector<int> tone;
-  IDirectMusicSegment8 *a = Load(Write("a.wav", Ramp(3000, &tone))), *b = Load(Write("b.wav", Wav(2, 44100, 16, tone)));
+  // A stereo sound whose samples are all non-zero and known, its sides apart, in two files.
+  const std::vector<float> tone = Samples("effects/ramp_of_3000_frames.wav");
+  fs::copy_file(Sounds("effects/ramp_of_3000_frames.wav"), "b.wav", fs::copy_options::overwrite_existing);
+  IDirectMusicSegment8 *a = Load(Sounds("effects/ramp_of_3000_frames.wav")), *b = Load("b.wav");
   EXPECT_EQ(Peak(Pull(777)), 0.0f);
   ASSERT_EQ(Play(a), S_OK);
   std::vector<float> mix = Pull(300);
@@ -96,15 +98,15 @@ TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
   // a from frame 0 and from 300, faded over 256 frames from 1000 on; b from 300.
   for (std::size_t i = 0; i < mix.size(); ++i) {
     const std::size_t f = i / 2;
-    auto from = [&](std::size_t start) { return f >= start ? Value(tone[i - 2 * start]) : 0.0f; };
+    auto from = [&](std::size_t start) { return f >= start ? tone[i - 2 * start] : 0.0f; };
     const float gain = f < 1000 ? 1.0f : std::max(0.0f, 1.0f - (f - 999.0f) / 256);
     ASSERT_NEAR(mix[i], gain * (from(0) + from(300)) + from(300), 1e-6f) << f;
   }
 }
 
 TEST_F(Sound, APrimarySegmentReplacesThePrimaryOneAndRepeatsPlayASoundAgain) {
-  std::vector<int> tone;
-  IDirectMusicSegment8 *first = Load(Write("first.wav", Ramp(300, &tone))), *second = Load(Write("second.wav", Wav(2, 44100, 16, tone)));
+  fs::copy_file(Sounds("effects/ramp_of_300_frames.wav"), "second.wav", fs::copy_options::overwrite_existing);
+  IDirectMusicSegment8 *first = Load(Sounds("effects/ramp_of_300_frames.wav")), *second = Load("second.wav");
   ASSERT_EQ(Play(first, 0), S_OK);
   ASSERT_EQ(Play(second), S_OK);
   ASSERT_EQ(Play(second, 0), S_OK);
@@ -131,21 +133,20 @@ TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
 }
 
 TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByContent) {
-  std::filesystem::create_directories("media/sounds");
-  Write("both.wav", Wav(1, 44100, 16, {8192}));
-  Write("media/both.wav", Wav(1, 44100, 16, {16384}));
-  Write("media/sounds/only.mid", Wav(1, 44100, 16, {-8192}));  // a sound under a MIDI name
+  fs::create_directories("media/sounds");
+  for (auto [from, to] : {std::pair{"8192", "both.wav"}, {"16384", "media/both.wav"},
+                          {"-8192", "media/sounds/only.mid"}})  // the last a sound under a MIDI name
+    fs::copy_file(Sounds("effects/one_sample_") + from + ".wav", to, fs::copy_options::overwrite_existing);
   std::wstring directory = L"media";
   ASSERT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, directory.data(), FALSE), S_OK);
   for (auto [name, sample] : {std::pair{"both.wav", 0.25f}, {"sounds\\only.mid", -0.25f}}) {
     ASSERT_EQ(Play(Load(name)), S_OK);
-    EXPECT_EQ(Pull(1)[0], sample) << name;
+    EXPECT_EQ(Pull(1), (std::vector<float>{sample, sample})) << name << ": a mono sound on both sides";
   }
 }
 
 TEST_F(Sound, WithoutASoundFontMusicIsSilentForItsLengthAndSaysSoOnce) {
-  std::filesystem::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid",
-                             std::filesystem::copy_options::overwrite_existing);
+  fs::copy_file(Sounds("pieces/melody_of_one_second.mid"), "again.mid", fs::copy_options::overwrite_existing);
   ASSERT_TRUE(hooks::UseSoundFontPaths({"/nonexistent/none.sf2"}));
   ::testing::internal::CaptureStderr();
   IDirectMusicSegment8 *music = Load(Sounds("pieces/melody_of_one_second.mid")), *again = Load("again.mid");
@@ -170,7 +171,7 @@ TEST_F(Sound, ADriverThatOpensNothingFallsBackToTheDummyWhichPlaysOn) {
   ::unsetenv("SDL_AUDIODRIVER");
   EXPECT_EQ(hooks::OutputDriverOf(device), "dummy");
   // A tenth of a second, played by the dummy's thread.
-  IDirectMusicSegment8* effect = Load(Write("tenth.wav", Wav(1, 22050, 16, Sine(22050, 440, {0.5}, 2205))), device);
+  IDirectMusicSegment8* effect = Load(Sounds("effects/a_tenth_of_a_second.wav"), device);
   ASSERT_EQ(device->PlaySegmentEx(effect, nullptr, nullptr, DMUS_SEGF_SECONDARY, 0, nullptr, nullptr, nullptr), S_OK);
   const auto start = std::chrono::steady_clock::now();
   while (device->IsPlaying(nullptr, nullptr) == S_OK && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
