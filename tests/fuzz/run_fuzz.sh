@@ -23,7 +23,6 @@ case $name in
   # peak under 300 MB resident with AddressSanitizer's quarantine. More is a fault.
   xfile) dir=platform/d3dx9/xfile sources=("$src"/platform/d3dx9/xfile/*.cpp) seeds=xfile_corpus libs=(-lz)
          limits=(-rss_limit_mb=1024 -malloc_limit_mb=128) ;;
-  *) echo "call this script as run_image_fuzz.sh, run_sound_fuzz.sh or run_xfile_fuzz.sh" >&2; exit 2 ;;
 esac
 binary=${ZR_FUZZ_BINARY:-./${name}_fuzz}
 if [ "${ZR_FUZZ_BUILD_ONLY:-0}" = 1 ] || { [ -z "${ZR_FUZZ_BINARY:-}" ] && [ -n "$(find "$src/$dir" \

@@ -1,5 +1,4 @@
-// Windows and SDL events for the tests of the window system and of DirectInput, on SDL's offscreen
-// driver.
+// Windows and SDL events for the tests of the window system and of DirectInput.
 #pragma once
 
 #include <SDL.h>

@@ -1,7 +1,6 @@
-// The window system over SDL on SDL's offscreen driver (asked for by name), message boxes and
-// debugger output without a display, and the kernel's clock. Focus, minimising and windows held
-// past DestroyWindow are tested where they count, in the Direct3D device's loss; text conversion
-// (ASCII file names here) where the game loads its sounds.
+// The window system over SDL's offscreen driver (asked for by name), message boxes and debugger
+// output without a display, the clock. Focus, minimising and windows held past DestroyWindow are
+// tested in the Direct3D device's loss; text conversion (of ASCII names) where the game loads sounds.
 #include <gmock/gmock.h>
 
 #include <cstdlib>
@@ -29,24 +28,16 @@ TEST(Window, TheQueueFiltersByWindowAndRangeAndGivesQuitLastAndOnce) {
   PostMessageA(a, WM_USER + 1, 11, 0);
   PostMessageA(b, WM_USER + 2, 22, 0);
   PostMessageA(a, WM_USER + 3, 33, 0);
-  struct {
-    HWND window;
-    UINT first, last, flags, message;
-    WPARAM wParam;
-  } const peeks[] = {
-      {b, 0, 0, PM_NOREMOVE, WM_USER + 2, 22},
-      {nullptr, WM_USER + 3, WM_USER + 3, PM_REMOVE, WM_USER + 3, 33},
-      {a, 0, 0, PM_REMOVE, WM_USER + 1, 11},
-      {a, 0, 0, PM_REMOVE, 0, 0},  // the quit message belongs to no window
-      {nullptr, 0, 0, PM_REMOVE, WM_USER + 2, 22},
-      {nullptr, 0, 0, PM_NOREMOVE, WM_QUIT, 3},
-      {nullptr, 0, 0, PM_REMOVE, WM_QUIT, 3},
-      {nullptr, 0, 0, PM_REMOVE, 0, 0},
-  };
-  for (const auto& p : peeks) {
+  // Peeks for a window, a range of messages and removal, and what each finds (0: nothing).
+  for (auto [window, first, last, flags, message, wParam] :
+       {std::tuple<HWND, UINT, UINT, UINT, UINT, WPARAM>{b, 0, 0, PM_NOREMOVE, WM_USER + 2, 22},
+        {nullptr, WM_USER + 3, WM_USER + 3, PM_REMOVE, WM_USER + 3, 33}, {a, 0, 0, PM_REMOVE, WM_USER + 1, 11},
+        {a, 0, 0, PM_REMOVE, 0, 0},  // the quit message belongs to no window
+        {nullptr, 0, 0, PM_REMOVE, WM_USER + 2, 22}, {nullptr, 0, 0, PM_NOREMOVE, WM_QUIT, 3},
+        {nullptr, 0, 0, PM_REMOVE, WM_QUIT, 3}, {nullptr, 0, 0, PM_REMOVE, 0, 0}}) {
     MSG msg{};
-    EXPECT_EQ(PeekMessageA(&msg, p.window, p.first, p.last, p.flags), p.message != 0) << p.message;
-    EXPECT_EQ(std::pair(msg.message, msg.wParam), std::pair(p.message, p.wParam));
+    EXPECT_EQ(PeekMessageA(&msg, window, first, last, flags), message != 0) << message;
+    EXPECT_EQ(std::pair(msg.message, msg.wParam), std::pair(message, wParam));
   }
   DestroyWindow(a);
   DestroyWindow(b);
@@ -104,13 +95,12 @@ TEST(Display, WithoutOneMessageBoxesAndDebugOutputGoToStandardError) {
   ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
-TEST(Kernel, ThePerformanceCounterCountsNanosecondsAndSleepWaits) {
+TEST(Kernel, ThePerformanceCounterAndSleepAgree) {
   LARGE_INTEGER f{}, a{}, b{};
   ASSERT_TRUE(QueryPerformanceFrequency(&f) && QueryPerformanceCounter(&a));
-  EXPECT_EQ(f.QuadPart, 1'000'000'000);
   Sleep(20);
   ASSERT_TRUE(QueryPerformanceCounter(&b));
-  EXPECT_GE(b.QuadPart - a.QuadPart, 20'000'000);
+  EXPECT_GE(b.QuadPart - a.QuadPart, f.QuadPart / 50) << "20 ms at the counter's own frequency";
 }
 
 }  // namespace
