@@ -1,91 +1,47 @@
-// libFuzzer target for the image reader: arbitrary bytes decoded from memory and from a file, and
-// a decoded image put through what the texture side does next. Besides the sanitizers it checks
-// that the results agree with one another.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
+// libFuzzer target of the image reader: bytes decoded and described from memory, and a decoded
+// image put through what D3DXCreateTextureFromFileEx does next, with choices taken from the input.
+// Besides the sanitizers it checks that the results agree with one another and keep what they promise.
+#include "fuzz_check.h"
 #include "image_file.h"
 
 using namespace zr::d3dx9;
 
-namespace {
-
-// Smaller caps than the game's keep each run quick; the checks against them are the same code.
-const ImageLimits kLimits{1024, 1u << 18, 1u << 20};
-
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "image_fuzz: %s\n", what);
-  std::abort();
-}
-
-bool SameInfo(const D3DXIMAGE_INFO& a, const D3DXIMAGE_INFO& b) {
-  return a.Width == b.Width && a.Height == b.Height && a.Depth == b.Depth && a.MipLevels == b.MipLevels &&
-         a.Format == b.Format && a.ResourceType == b.ResourceType && a.ImageFileFormat == b.ImageFileFormat;
-}
-
-void CheckImage(const Image& image) {
-  Require(image.width >= 1 && image.height >= 1 && image.width <= kLimits.maxSide && image.height <= kLimits.maxSide &&
-              image.width * image.height <= kLimits.maxPixels,
-          "size within the limits");
-  Require(image.argb.size() == std::size_t{image.width} * image.height, "one pixel per texel");
-  Require(image.info.Width == image.width && image.info.Height == image.height && image.info.Format == image.format,
-          "info describes the image");
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const ImageLimits limits{1024, 1u << 18, 1u << 20};  // smaller than the game's, for quick runs; the same code
+  Image image;
+  const HRESULT decoded = DecodeImageMemory(data, size, &image, limits);
+  D3DXIMAGE_INFO info{};
+  const HRESULT described = ReadImageInfoFromMemory(data, size, &info, limits);
+  Require((decoded == D3D_OK || decoded == D3DXERR_INVALIDDATA) && (described == D3D_OK || described == D3DXERR_INVALIDDATA),
+          "a documented result");
+  Require((decoded == D3D_OK || image.argb.empty()) && (described == D3D_OK || info.Width == 0), "a failure writes nothing");
+  if (decoded != D3D_OK) return 0;
+  Require(described == D3D_OK && image.width >= 1 && image.height >= 1 && image.width <= limits.maxSide &&
+              image.height <= limits.maxSide && image.width * image.height <= limits.maxPixels &&
+              image.argb.size() == image.width * image.height,
+          "a decoded image has a description, a size within the limits and one pixel per texel");
+  for (const D3DXIMAGE_INFO& i : {info, image.info})
+    Require(i.Width == image.width && i.Height == image.height && i.Format == image.format && i.Depth == 1 &&
+                i.MipLevels == 1 && i.ResourceType == D3DRTYPE_TEXTURE && i.ImageFileFormat == image.info.ImageFileFormat,
+            "the header's description and the decoded image's agree");
   bool translucent = false;
   for (std::uint32_t p : image.argb) translucent |= (p >> 24) != 0xFF;
   Require(image.format == D3DFMT_A8R8G8B8 || (image.format == D3DFMT_X8R8G8B8 && !translucent),
           "an opaque format has opaque pixels");
-}
 
-// What D3DXCreateTextureFromFileEx does with a decoded image, with choices taken from the input.
-void UseImage(Image image, std::uint8_t choice) {
+  const std::uint8_t choice = data[size - 1];
   const DWORD filters[] = {D3DX_FILTER_NONE, D3DX_FILTER_POINT, D3DX_FILTER_LINEAR, D3DX_FILTER_TRIANGLE,
                            D3DX_FILTER_BOX, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR, D3DX_DEFAULT};
-  DWORD filter = filters[choice % 7];
   ApplyColorKey(&image, image.argb[image.argb.size() / 2]);
-  UINT width = choice & 8 ? image.width * 2 - 1 : (image.width + 1) / 2;
-  UINT height = choice & 16 ? image.height + 3 : image.height / 3 + 1;
+  const UINT width = choice & 8 ? image.width * 2 - 1 : (image.width + 1) / 2;
+  const UINT height = choice & 16 ? image.height + 3 : image.height / 3 + 1;
   Image resized;
-  Require(ResampleImage(image, width, height, filter, &resized) == D3D_OK, "resample");
-  Require(resized.width == width && resized.height == height && resized.argb.size() == std::size_t{width} * height,
-          "resampled size");
   std::vector<Image> chain;
-  Require(BuildMipChain(resized, 0, filter, &chain) == D3D_OK, "mip chain");
-  Require(chain.size() == FullMipLevelCount(width, height) && chain.back().width == 1 && chain.back().height == 1,
-          "mip chain ends at 1 x 1");
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Image image;
-  HRESULT decoded = DecodeImageMemory(data, size, &image, kLimits);
-  Require(decoded == D3D_OK || decoded == D3DXERR_INVALIDDATA, "decode result");
-  D3DXIMAGE_INFO info{};
-  HRESULT described = ReadImageInfoFromMemory(data, size, &info, kLimits);
-  Require(described == D3D_OK || described == D3DXERR_INVALIDDATA, "info result");
-  if (decoded == D3D_OK) {
-    CheckImage(image);
-    Require(described == D3D_OK && SameInfo(info, image.info), "header-only info matches the decode");
-  }
-
-  // The same bytes through a file.
-  static const std::string path = "image_fuzz_input." + std::to_string(::getpid());
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
-    std::fclose(f);
-    if (written) {
-      Image fromFile;
-      HRESULT read = DecodeImageFile(path.c_str(), &fromFile, kLimits);
-      Require(read == decoded, "file and memory give one result");
-      Require(read != D3D_OK || fromFile.argb == image.argb, "file and memory give one image");
-    }
-    std::remove(path.c_str());
-  }
-
-  if (decoded == D3D_OK) UseImage(std::move(image), size > 0 ? data[size - 1] : 0);
+  Require(ResampleImage(image, width, height, filters[choice % 7], &resized) == D3D_OK && resized.width == width &&
+              resized.height == height && resized.argb.size() == std::size_t{width} * height,
+          "resampled to the size asked for");
+  Require(BuildMipChain(resized, 0, filters[choice % 7], &chain) == D3D_OK &&
+              chain.size() == FullMipLevelCount(width, height) && chain.back().width == 1 && chain.back().height == 1,
+          "a mip chain down to 1 x 1");
   return 0;
 }

@@ -1,251 +1,119 @@
 // DirectInput over SDL's events, on SDL's offscreen driver: events are pushed in as the desktop
-// would deliver them, focus is taken and given with the window system's test hooks.
-#include <SDL.h>
+// delivers them, the focus is taken and given with the window system's test hooks.
 #include <dinput.h>
-#include <gtest/gtest.h>
 
 #include <vector>
 
-#include "win32_internal.h"
+#include "test_window.h"
 #include "win32_testing.h"
 
 namespace {
 
-class DirectInputDevices : public ::testing::Test {
+using Events = std::vector<std::pair<DWORD, LONG>>;  // offset and value
+
+class Input : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    WNDCLASSEXA c{};
-    c.cbSize = sizeof c;
-    c.lpfnWndProc = DefWindowProcA;
-    c.lpszClassName = "InputTest";
-    RegisterClassExA(&c);
-  }
+  // As the engine sets them up: both devices in the foreground, the mouse buffered.
   void SetUp() override {
-    window = CreateWindowExA(0, "InputTest", "input", WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(window, nullptr);
+    window = MakeWindow("Input", WS_VISIBLE);
     zr::win32::testing::SetFocus(window, true);
     ASSERT_EQ(DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A,
-                                 reinterpret_cast<void**>(&input), nullptr),
-              DI_OK);
-    ASSERT_EQ(input->CreateDevice(GUID_SysKeyboard, &keyboard, nullptr), DI_OK);
-    ASSERT_EQ(input->CreateDevice(GUID_SysMouse, &mouse, nullptr), DI_OK);
-    ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
-    ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
-    ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
-    ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
-    SetBuffer(mouse, 16);
+                                 reinterpret_cast<void**>(&input), nullptr), DI_OK);
+    for (auto [guid, format, device] : {std::tuple{&GUID_SysKeyboard, &c_dfDIKeyboard, &keyboard},
+                                        {&GUID_SysMouse, &c_dfDIMouse, &mouse}}) {
+      ASSERT_EQ(input->CreateDevice(*guid, device, nullptr), DI_OK);
+      ASSERT_EQ((*device)->SetDataFormat(format), DI_OK);
+      ASSERT_EQ((*device)->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
+    }
+    DIPROPDWORD buffer{{sizeof buffer, sizeof buffer.diph, 0, DIPH_DEVICE}, 16};
+    ASSERT_EQ(mouse->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph), DI_OK);
   }
   void TearDown() override {
-    if (keyboard) keyboard->Release();
-    if (mouse) mouse->Release();
-    if (input) input->Release();
+    for (IUnknown* object : std::vector<IUnknown*>{keyboard, mouse, input})
+      if (object != nullptr) object->Release();
     DestroyWindow(window);
   }
-  static HRESULT SetBuffer(IDirectInputDevice8A* device, DWORD size) {
-    DIPROPDWORD p{};
-    p.diph.dwSize = sizeof p;
-    p.diph.dwHeaderSize = sizeof p.diph;
-    p.diph.dwHow = DIPH_DEVICE;
-    p.dwData = size;
-    return device->SetProperty(DIPROP_BUFFERSIZE, &p.diph);
-  }
-  Uint32 WindowId() const { return SDL_GetWindowID(zr::win32::SdlWindowOf(window)); }
   void Key(SDL_Scancode scancode, SDL_Keycode label, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.windowID = WindowId();
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    SDL_Event e = EventOf(window, down ? SDL_KEYDOWN : SDL_KEYUP);
     e.key.keysym.scancode = scancode;
     e.key.keysym.sym = label;
     SDL_PushEvent(&e);
   }
-  void Motion(int dx, int dy) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = WindowId();
-    e.motion.xrel = dx;
-    e.motion.yrel = dy;
-    SDL_PushEvent(&e);
+  // The codes of the keys held.
+  std::vector<int> Held(HRESULT expected = DI_OK) {
+    BYTE keys[256];
+    EXPECT_EQ(keyboard->GetDeviceState(256, keys), expected);
+    std::vector<int> held;
+    for (int k = 0; expected == DI_OK && k < 256; ++k)
+      if (keys[k] != 0) held.push_back(keys[k] == 0x80 ? k : -k);
+    return held;
   }
-  void Button(Uint8 button, bool down) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.windowID = WindowId();
-    e.button.button = button;
-    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&e);
-  }
-  std::vector<BYTE> Keys(HRESULT* hr = nullptr) {
-    std::vector<BYTE> keys(256, 0xEE);
-    HRESULT result = keyboard->GetDeviceState(256, keys.data());
-    if (hr != nullptr) *hr = result;
-    return keys;
-  }
-  std::vector<DIDEVICEOBJECTDATA> Events(DWORD most, HRESULT* hr = nullptr) {
-    std::vector<DIDEVICEOBJECTDATA> events(most);
-    DWORD count = most;
-    HRESULT result = mouse->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events.data(), &count, 0);
-    if (hr != nullptr) *hr = result;
-    events.resize(count);
+  Events Buffered(DWORD most) {
+    DIDEVICEOBJECTDATA data[16];
+    EXPECT_EQ(mouse->GetDeviceData(sizeof data[0], data, &most, 0), DI_OK);
+    Events events;
+    for (DWORD i = 0; i < most; ++i) events.emplace_back(data[i].dwOfs, static_cast<LONG>(data[i].dwData));
+    EXPECT_TRUE(most < 2 || data[most - 1].dwSequence > data[0].dwSequence);
     return events;
   }
 
   HWND window = nullptr;
   IDirectInput8A* input = nullptr;
-  IDirectInputDevice8A* keyboard = nullptr;
-  IDirectInputDevice8A* mouse = nullptr;
+  IDirectInputDevice8A *keyboard = nullptr, *mouse = nullptr;
 };
 
-TEST_F(DirectInputDevices, KeysReadByPositionWhileAcquired) {
-  HRESULT hr;
-  Keys(&hr);
-  EXPECT_EQ(hr, DIERR_NOTACQUIRED);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  Key(SDL_SCANCODE_W, SDLK_w, true);
-  Key(SDL_SCANCODE_RCTRL, SDLK_RCTRL, true);
-  Key(SDL_SCANCODE_Z, SDLK_y, true);  // a German keyboard: the label says Y, the position is Z
-  std::vector<BYTE> keys = Keys(&hr);
-  EXPECT_EQ(hr, DI_OK);
-  EXPECT_EQ(keys[DIK_W], 0x80);
-  EXPECT_EQ(keys[DIK_RCONTROL], 0x80);
-  EXPECT_EQ(keys[DIK_LCONTROL], 0);
-  EXPECT_EQ(keys[DIK_Z], 0x80);
-  EXPECT_EQ(keys[DIK_Y], 0);
-  Key(SDL_SCANCODE_W, SDLK_w, false);
-  keys = Keys();
-  EXPECT_EQ(keys[DIK_W], 0);
-  EXPECT_EQ(keys[DIK_RCONTROL], 0x80);
-}
-
-TEST_F(DirectInputDevices, LosingFocusLosesTheInputAndLeavesNoKeyDown) {
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  Key(SDL_SCANCODE_UP, SDLK_UP, true);
-  EXPECT_EQ(Keys()[DIK_UP], 0x80);
-
-  zr::win32::testing::SetFocus(window, false);
-  HRESULT hr;
-  Keys(&hr);
-  EXPECT_EQ(hr, DIERR_INPUTLOST);
-  Keys(&hr);
-  EXPECT_EQ(hr, DIERR_NOTACQUIRED);
-  EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
-
-  // The key went up in another window; back here nothing is stuck.
-  zr::win32::testing::SetFocus(window, true);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  std::vector<BYTE> keys = Keys(&hr);
-  EXPECT_EQ(hr, DI_OK);
-  for (int k = 0; k < 256; ++k) ASSERT_EQ(keys[k], 0) << k;
-
-  // A focus change the desktop reports through SDL works the same way.
-  Key(SDL_SCANCODE_SPACE, SDLK_SPACE, true);
-  SDL_Event e{};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-  e.window.windowID = WindowId();
-  SDL_PushEvent(&e);
-  Keys(&hr);
-  EXPECT_EQ(hr, DIERR_INPUTLOST);
-}
-
-TEST_F(DirectInputDevices, BackgroundDevicesIgnoreFocus) {
-  keyboard->Unacquire();
-  ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND), DI_OK);
-  zr::win32::testing::SetFocus(window, false);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  HRESULT hr;
-  Keys(&hr);
-  EXPECT_EQ(hr, DI_OK);
-}
-
-TEST_F(DirectInputDevices, MouseEventsAreBufferedInOrderWithTheirOffsetsAndValues) {
-  ASSERT_EQ(mouse->Acquire(), DI_OK);
-  Motion(5, -3);
-  Button(SDL_BUTTON_LEFT, true);
-  Button(SDL_BUTTON_RIGHT, true);
-  Button(SDL_BUTTON_LEFT, false);
-  SDL_Event wheel{};
-  wheel.type = SDL_MOUSEWHEEL;
-  wheel.wheel.windowID = WindowId();
-  wheel.wheel.y = -1;
-  SDL_PushEvent(&wheel);
-
-  HRESULT hr;
-  std::vector<DIDEVICEOBJECTDATA> first = Events(4, &hr);
-  EXPECT_EQ(hr, DI_OK);
-  ASSERT_EQ(first.size(), 4u);
-  EXPECT_EQ(first[0].dwOfs, static_cast<DWORD>(DIMOFS_X));
-  EXPECT_EQ(static_cast<LONG>(first[0].dwData), 5);
-  EXPECT_EQ(first[1].dwOfs, static_cast<DWORD>(DIMOFS_Y));
-  EXPECT_EQ(static_cast<LONG>(first[1].dwData), -3);
-  EXPECT_EQ(first[2].dwOfs, static_cast<DWORD>(DIMOFS_BUTTON0));
-  EXPECT_EQ(first[2].dwData, 0x80u);
-  EXPECT_EQ(first[3].dwOfs, static_cast<DWORD>(DIMOFS_BUTTON1));
-  for (size_t i = 1; i < first.size(); ++i) EXPECT_GT(first[i].dwSequence, first[i - 1].dwSequence);
-
-  std::vector<DIDEVICEOBJECTDATA> rest = Events(4);
-  ASSERT_EQ(rest.size(), 2u);
-  EXPECT_EQ(rest[0].dwOfs, static_cast<DWORD>(DIMOFS_BUTTON0));
-  EXPECT_EQ(rest[0].dwData, 0u);
-  EXPECT_EQ(rest[1].dwOfs, static_cast<DWORD>(DIMOFS_Z));
-  EXPECT_EQ(static_cast<LONG>(rest[1].dwData), -120);
-  EXPECT_TRUE(Events(4).empty());
-
-  DIMOUSESTATE state{};
-  ASSERT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);
-  EXPECT_EQ(state.lX, 5);
-  EXPECT_EQ(state.rgbButtons[1], 0x80);
-  EXPECT_EQ(state.rgbButtons[0], 0);
-}
-
-TEST_F(DirectInputDevices, AFullBufferKeepsTheOldestAndSaysSo) {
-  mouse->Unacquire();
-  ASSERT_EQ(SetBuffer(mouse, 3), DI_OK);
-  ASSERT_EQ(mouse->Acquire(), DI_OK);
-  for (int i = 1; i <= 5; ++i) Motion(i, 0);
-  HRESULT hr;
-  std::vector<DIDEVICEOBJECTDATA> events = Events(10, &hr);
-  EXPECT_EQ(hr, DI_BUFFEROVERFLOW);
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].dwData, 1u);
-  EXPECT_EQ(events[2].dwData, 3u);
-  Motion(9, 0);
-  events = Events(10, &hr);
-  EXPECT_EQ(hr, DI_OK);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].dwData, 9u);
-}
-
-TEST_F(DirectInputDevices, MisuseGetsThePlatformsAnswers) {
-  DIDATAFORMAT other = c_dfDIKeyboard;
-  other.dwDataSize = 8;
-  EXPECT_EQ(keyboard->SetDataFormat(&other), DIERR_INVALIDPARAM);
-  EXPECT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND), DIERR_INVALIDPARAM);
-  EXPECT_EQ(keyboard->SetCooperativeLevel(window, DISCL_EXCLUSIVE | DISCL_BACKGROUND), DIERR_UNSUPPORTED);
-  DWORD count = 4;
-  DIDEVICEOBJECTDATA data[4];
-  EXPECT_EQ(keyboard->GetDeviceData(sizeof data[0], data, &count, 0), DIERR_NOTBUFFERED);
-  ASSERT_EQ(mouse->Acquire(), DI_OK);
-  EXPECT_EQ(SetBuffer(mouse, 8), DIERR_ACQUIRED);
-  EXPECT_EQ(mouse->GetDeviceData(20, data, &count, 0), DIERR_INVALIDPARAM);
-  EXPECT_EQ(mouse->Acquire(), DI_NOEFFECT);
-
-  IDirectInputDevice8A* joystick = nullptr;
-  EXPECT_EQ(input->CreateDevice(IID_IUnknown, &joystick, nullptr), DIERR_DEVICENOTREG);
-  EXPECT_EQ(joystick, nullptr);
-  void* old = nullptr;
-  EXPECT_EQ(DirectInput8Create(GetModuleHandleA(nullptr), 0x0700, IID_IDirectInput8A, &old, nullptr),
-            DIERR_OLDDIRECTINPUTVERSION);
-  EXPECT_EQ(old, nullptr);
-}
-
-TEST_F(DirectInputDevices, DevicesOutliveTheDirectInputObject) {
-  input->Release();
+TEST_F(Input, TheGamesKeysAreReadByTheirPositionNotTheirLabel) {
+  input->Release();  // the devices live on without it, as the engine's are when it is released first
   input = nullptr;
   ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  Key(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, true);
-  EXPECT_EQ(Keys()[DIK_ESCAPE], 0x80);
+  // The key's position, its label, and its DirectInput code. Last, a German keyboard: the label
+  // says Y where a US keyboard has Z.
+  for (auto [scancode, label, code] :
+       {std::tuple{SDL_SCANCODE_W, SDLK_w, DIK_W}, {SDL_SCANCODE_S, SDLK_s, DIK_S}, {SDL_SCANCODE_UP, SDLK_UP, DIK_UP},
+        {SDL_SCANCODE_DOWN, SDLK_DOWN, DIK_DOWN}, {SDL_SCANCODE_TAB, SDLK_TAB, DIK_TAB},
+        {SDL_SCANCODE_RCTRL, SDLK_RCTRL, DIK_RCONTROL}, {SDL_SCANCODE_SPACE, SDLK_SPACE, DIK_SPACE},
+        {SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, DIK_ESCAPE}, {SDL_SCANCODE_Z, SDLK_y, DIK_Z}}) {
+    Key(scancode, label, true);
+    EXPECT_EQ(Held(), std::vector<int>{code}) << SDL_GetScancodeName(scancode);
+    Key(scancode, label, false);
+    EXPECT_EQ(Held(), std::vector<int>{}) << SDL_GetScancodeName(scancode);
+  }
+}
+
+TEST_F(Input, LosingTheFocusLosesTheInputAndLeavesNoKeyHeld) {
+  Held(DIERR_NOTACQUIRED);
+  ASSERT_EQ(keyboard->Acquire(), DI_OK);
+  Key(SDL_SCANCODE_UP, SDLK_UP, true);
+  EXPECT_EQ(Held(), std::vector<int>{DIK_UP});
+  // The key goes up in another program's window: this one never hears of it.
+  zr::win32::testing::SetFocus(window, false);
+  Held(DIERR_INPUTLOST);
+  Held(DIERR_NOTACQUIRED);
+  EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
+  zr::win32::testing::SetFocus(window, true);
+  ASSERT_EQ(keyboard->Acquire(), DI_OK);
+  EXPECT_EQ(Held(), std::vector<int>{});
+  // A focus loss the desktop reports through SDL counts the same.
+  SDL_Event lost = EventOf(window, SDL_WINDOWEVENT);
+  lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  SDL_PushEvent(&lost);
+  Held(DIERR_INPUTLOST);
+}
+
+TEST_F(Input, MouseEventsAreBufferedInOrder) {
+  ASSERT_EQ(mouse->Acquire(), DI_OK);
+  SDL_Event motion = EventOf(window, SDL_MOUSEMOTION);
+  motion.motion.xrel = 5;
+  motion.motion.yrel = -3;
+  SDL_PushEvent(&motion);
+  for (auto [button, down] : {std::pair{SDL_BUTTON_LEFT, true}, {SDL_BUTTON_RIGHT, true}, {SDL_BUTTON_LEFT, false}}) {
+    SDL_Event e = EventOf(window, down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP);
+    e.button.button = static_cast<Uint8>(button);
+    SDL_PushEvent(&e);
+  }
+  EXPECT_EQ(Buffered(4), (Events{{DIMOFS_X, 5}, {DIMOFS_Y, -3}, {DIMOFS_BUTTON0, 0x80}, {DIMOFS_BUTTON1, 0x80}}));
+  EXPECT_EQ(Buffered(4), (Events{{DIMOFS_BUTTON0, 0}}));
+  EXPECT_EQ(Buffered(4), Events{});
 }
 
 }  // namespace

@@ -1,0 +1,187 @@
+// The image reader behind D3DX textures on the files of images/ (see its README): exact pixels; bad
+// files and names each a failed result, never a crash, a hang or a huge allocation; then resizing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "image_file.h"
+
+// Under AddressSanitizer any single allocation over 256 MB aborts: a reader trusting a header of
+// 100000 x 100000 pixels (40 GB) fails here even where the system would lend the address space.
+extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=256"; }
+
+using namespace zr::d3dx9;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Pixels = std::vector<std::uint32_t>;  // 0xAARRGGBB, top row first
+const HRESULT kBad = D3DXERR_INVALIDDATA, kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+const std::string kImages = ZR_IMAGES;
+
+Bytes Read(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+HRESULT Decode(const Bytes& b, Image* image, const ImageLimits& limits = {}) {
+  return DecodeImageMemory(b.data(), b.size(), image, limits);
+}
+
+TEST(ReadImage, GoodFilesDecodeExactlyAndAsDescribed) {
+  std::ifstream table(kImages + "/good.txt");
+  int files = 0;
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream row(line);
+    std::string name, alpha;
+    Pixels pixels(6);
+    row >> name >> alpha >> std::hex;
+    for (std::uint32_t& p : pixels) row >> p;
+    const Bytes bytes = Read(kImages + "/good/" + name);
+    const D3DFORMAT format = alpha == "A" ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    const auto file = name.ends_with("png") ? D3DXIFF_PNG : name.ends_with("bmp") ? D3DXIFF_BMP : D3DXIFF_TGA;
+    Image image;
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(Decode(bytes, &image), D3D_OK) << name;
+    ASSERT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), D3D_OK) << name;
+    EXPECT_EQ(std::pair(image.argb, image.format), std::pair(pixels, format)) << name;
+    for (const D3DXIMAGE_INFO& i : {info, image.info})
+      EXPECT_EQ(std::vector<UINT>({i.Width, i.Height, i.Depth, i.MipLevels, UINT(i.Format), UINT(i.ResourceType),
+                                   UINT(i.ImageFileFormat)}),
+                std::vector<UINT>({3, 2, 1, 1, UINT(format), D3DRTYPE_TEXTURE, UINT(file)}))
+          << name;
+    // Every part of the file counts: each shorter piece of it is refused.
+    for (std::size_t length = 1; length < bytes.size(); ++length)
+      ASSERT_EQ(Decode(Bytes(bytes.begin(), bytes.begin() + length), &image), kBad) << name << ": " << length;
+    ++files;
+  }
+  EXPECT_EQ(files, 12);
+  // JPEG keeps four flat 8 x 8 blocks within a few levels.
+  const std::uint32_t colours[] = {0xFFC83214, 0xFF1E8C3C, 0xFF283CB4, 0xFFF0F0F0};
+  Image image;
+  ASSERT_EQ(DecodeImageFile((kImages + "/jpg_four_blocks.jpg").c_str(), &image), D3D_OK);
+  EXPECT_EQ(std::pair(image.format, image.info.ImageFileFormat), std::pair(D3DFMT_X8R8G8B8, D3DXIFF_JPG));
+  for (int i = 0; i < 256 * 4; ++i)
+    ASSERT_NEAR(int(image.argb[i / 4] >> i % 4 * 8 & 0xFF), int(colours[i / 512 * 2 + i / 32 % 2] >> i % 4 * 8 & 0xFF), 6) << i;
+}
+
+TEST(ReadImage, BadFilesAreRefusedBeforeAnythingLargeIsAllocated) {
+  Image image;
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(DecodeImageFile((kImages + "/png_8192x2.png").c_str(), &image), D3D_OK);  // the widest allowed
+  EXPECT_EQ(image.argb, Pixels(2 * 8192));
+  for (const auto& entry : std::filesystem::directory_iterator(kImages + "/bad")) {
+    const Bytes bytes = Read(entry.path());
+    EXPECT_EQ(Decode(bytes, &image), kBad) << entry.path().filename();
+    EXPECT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), kBad) << entry.path().filename();
+  }
+  // The file size's limit applies exactly.
+  const std::string png = kImages + "/good/png_rgba.png";
+  const std::size_t size = std::filesystem::file_size(png);
+  EXPECT_EQ(DecodeImageFile(png.c_str(), &image, {3, 6, size - 1}), kBad);
+  EXPECT_EQ(ReadImageInfo(png.c_str(), &info, {3, 6, size - 1}), kBad);
+  EXPECT_EQ(DecodeImageFile(png.c_str(), &image, {3, 6, size}), D3D_OK);
+}
+
+TEST(ReadImage, FilesAreKnownByContentAndBadNamesFail) {
+  std::filesystem::copy_file(kImages + "/good/tga_rgba.tga", "tga.png", std::filesystem::copy_options::overwrite_existing);
+  std::ofstream("empty.png");
+  ::mkdir("dir", 0755);
+  ::unlink("fifo");
+  ASSERT_EQ(::mkfifo("fifo", 0644), 0);  // opening it must not wait for a writer
+  for (auto [path, expected] : {std::pair{"tga.png", D3D_OK}, {"missing.png", kNotFound}, {"tga.png/x", kNotFound},
+                                {"", kNotFound}, {"dir", kBad}, {"/dev/zero", kBad}, {"fifo", kBad}, {"empty.png", kBad}}) {
+    Image image;
+    D3DXIMAGE_INFO info{};
+    EXPECT_EQ(DecodeImageFile(path, &image), expected) << std::string(path).substr(0, 40);
+    EXPECT_EQ(D3DXGetImageInfoFromFileA(path, &info), expected) << std::string(path).substr(0, 40);
+    if (expected == D3D_OK) {  // a TGA, whatever its name says
+      EXPECT_EQ(std::pair(image.argb.size(), info.ImageFileFormat), std::pair(std::size_t{6}, D3DXIFF_TGA));
+    }
+  }
+}
+
+Image Make(UINT width, UINT height, Pixels argb) {
+  Image image;
+  image.width = image.info.Width = width;
+  image.height = height;
+  image.argb = std::move(argb);
+  return image;
+}
+
+Pixels Resized(const Image& source, UINT width, UINT height, DWORD filter) {
+  Image out;
+  EXPECT_EQ(ResampleImage(source, width, height, filter, &out), D3D_OK);
+  EXPECT_EQ(std::vector<UINT>({out.width, out.height, out.info.Width}), std::vector<UINT>({width, height, source.width}));
+  return out.argb;
+}
+
+std::uint32_t All(std::uint32_t v) { return v * 0x01010101u; }  // v in every channel
+
+TEST(Resample, EachFilter) {
+  const Image square = Make(2, 2, {1, 2, 3, 4}), row = Make(2, 1, {All(0), All(200)}),
+              column = Make(1, 2, {All(0), All(200)});
+  // Linear: centres of 4 from 2 fall at -0.25, 0.25, 0.75 and 1.25 source pixels; off the edge an
+  // axis wraps unless mirrored. Area averages: pixel 1 of 3 split in halves going to 2; halves round up.
+  const Pixels wrapped = {All(50), All(50), All(150), All(150)}, mirrored = {All(0), All(50), All(150), All(200)};
+  struct {
+    Image source;
+    UINT width, height;
+    DWORD filter;
+    Pixels expected;
+  } const cases[] = {
+      {square, 3, 3, D3DX_FILTER_NONE, {1, 2, 0, 3, 4, 0, 0, 0, 0}},
+      {square, 1, 2, D3DX_FILTER_NONE, {1, 3}},
+      {square, 4, 4, D3DX_FILTER_POINT, {1, 1, 2, 2, 1, 1, 2, 2, 3, 3, 4, 4, 3, 3, 4, 4}},
+      {Make(3, 1, {10, 20, 30}), 2, 1, D3DX_FILTER_POINT, {10, 30}},
+      {row, 4, 1, D3DX_FILTER_LINEAR, wrapped},
+      {row, 4, 1, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U, mirrored},
+      {column, 1, 4, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U, wrapped},
+      {column, 1, 4, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_V, mirrored},
+      {Make(2, 1, {0xFF0000FF, 0x00FF0000}), 4, 1, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR,  // 191.25, 63.75
+       {0xFF0000FF, 0xBF4000BF, 0x40BF0040, 0x00FF0000}},
+      {Make(4, 2, {All(0), All(4), All(10), All(11), All(8), All(4), All(13), All(11)}), 2, 1, D3DX_FILTER_BOX,
+       {All(4), All(11)}},
+      {Make(3, 1, {All(0), All(90), All(180)}), 2, 1, D3DX_FILTER_TRIANGLE, {All(30), All(150)}},
+      {Make(2, 1, {All(1), All(2)}), 1, 1, D3DX_DEFAULT, {All(2)}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Resized(c.source, c.width, c.height, c.filter), c.expected) << c.filter;
+  Image out;
+  for (auto [w, h, filter] : {std::tuple{2u, 2u, 0u}, {2u, 2u, 6u}, {0u, 2u, 5u}, {8193u, 1u, 5u}, {8192u, 2049u, 5u}})
+    EXPECT_EQ(ResampleImage(square, w, h, filter, &out), D3DERR_INVALIDCALL) << w << "x" << h << " " << filter;
+}
+
+TEST(Resample, MipLevelsHalveToOneAndAverage) {
+  // 8 x 4 with every channel 10x + 40y: each level's pixel is the mean of a 2 x 2 block above.
+  Pixels p, level1;
+  for (UINT i = 0; i < 32; ++i) p.push_back(All(10 * (i % 8) + 40 * (i / 8)));
+  for (UINT i = 0; i < 8; ++i) level1.push_back(All(20 * (i % 4) + 80 * (i / 4) + 25));
+  std::vector<Image> chain;
+  ASSERT_EQ(BuildMipChain(Make(8, 4, p), 0, D3DX_FILTER_BOX, &chain), D3D_OK);
+  ASSERT_EQ(chain.size(), 4u);
+  EXPECT_EQ(chain[1].argb, level1);
+  EXPECT_EQ(chain[2].argb, (Pixels{All(75), All(115)}));
+  EXPECT_EQ(chain[3].argb, (Pixels{All(95)}));
+  EXPECT_EQ(std::vector<UINT>({chain[0].width, chain[1].width, chain[1].height, chain[2].width, chain[2].height,
+                               chain[3].width, chain[3].height}),
+            std::vector<UINT>({8, 4, 2, 2, 1, 1, 1}));
+  // Odd sizes average whole areas; level counts are cut to the full chain.
+  ASSERT_EQ(BuildMipChain(Make(3, 1, {All(0), All(90), All(180)}), D3DX_DEFAULT, D3DX_DEFAULT, &chain), D3D_OK);
+  EXPECT_EQ(std::pair(chain.size(), chain.back().argb), std::pair(std::size_t{2}, Pixels{All(90)}));
+  ASSERT_EQ(BuildMipChain(Make(4, 4, Pixels(16, 7)), 2, D3DX_FILTER_POINT, &chain), D3D_OK);
+  EXPECT_EQ(chain.size(), 2u);
+  EXPECT_EQ(BuildMipChain(Make(1, 1, {0}), 0, 0, &chain), D3DERR_INVALIDCALL);
+}
+
+TEST(Resample, TheColourKeyMakesExactMatchesTransparentBlack) {
+  Image image = Make(2, 2, {0xFFFF00FF, 0xFF00FF00, 0xFFFF00FF, 0x7FFF00FF});
+  EXPECT_EQ(ApplyColorKey(&image, 0xFFFF00FF), 2u);
+  EXPECT_EQ(image.argb, (Pixels{0, 0xFF00FF00, 0, 0x7FFF00FF}));  // alpha counts
+  EXPECT_EQ(ApplyColorKey(&image, 0), 0u);                         // no key
+}
+
+}  // namespace
