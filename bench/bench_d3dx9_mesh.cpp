@@ -8,7 +8,8 @@
 //    its COM steps one by one.
 // 3. SetNumFaces on the default-pool clone (the runtime's rewrites and the upload of the slots
 //    they touch): from the maximum to the minimum and back in two jumps, and in 100 equal steps
-//    each way, each step with its upload.
+//    each way, each step with its upload. A level change may allocate nothing: the sweep counts
+//    the allocations on its thread and fails when there are any.
 // 4. Frames of the progressive mesh at full detail and at 300 faces, 1024x768 with a depth buffer,
 //    lit, about two thirds of the picture's height: each frame Clear, SetNumFaces and DrawSubset
 //    per material, Present, glFinish (frames finished one by one). Real time per frame, frames per
@@ -27,13 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "bench_mesh_model.h"
 #include "d3d9_bench_support.h"
 #include "d3d9_testing.h"
 #include "d3dx9_bench_support.h"
 #include "graphics/zr_TextureManager.h"
 #include "objects3d/zr_3DObject.h"
-#include "x_mesh_file.h"
 
 #ifdef ZR_HAVE_ASSIMP
 #include <assimp/scene.h>
@@ -67,19 +68,58 @@ double ThreadSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-zr::test::xfile::XMesh XMeshOf(const MeshInput& m) {
-  zr::test::xfile::XMesh x;
+// The model as a binary .X file: tokens of 16 bits, names and strings with a 32-bit length before
+// them, integer and float lists with a 32-bit count. Two materials, the first with a texture.
+class BinaryXFile {
+ public:
+  void Token(unsigned t) { bytes += {static_cast<char>(t & 0xFF), static_cast<char>((t >> 8) & 0xFF)}; }
+  void Dword(std::uint32_t v) { Token(v & 0xFFFF), Token(v >> 16); }
+  void Begin(const std::string& type) { Token(1), Dword(static_cast<std::uint32_t>(type.size())), bytes += type, Token(10); }
+  void End() { Token(11); }
+  void Ints(const std::vector<std::uint32_t>& v) {
+    Token(6), Dword(static_cast<std::uint32_t>(v.size()));
+    for (std::uint32_t x : v) Dword(x);
+  }
+  void Floats(const std::vector<float>& v) {
+    Token(7), Dword(static_cast<std::uint32_t>(v.size()));
+    for (float f : v) bytes.append(reinterpret_cast<const char*>(&f), 4);
+  }
+  void String(const std::string& s) { Token(2), Dword(static_cast<std::uint32_t>(s.size())), bytes += s, Token(20); }
+  std::string bytes = "xof 0303bin 0032";
+};
+
+std::string ModelFile(const MeshInput& m) {
+  std::vector<float> positions, normals, uvs;
   for (std::size_t v = 0; v < m.positions.size(); ++v) {
     Vertex vx;
     std::memcpy(&vx, m.payload.data() + v * sizeof vx, sizeof vx);
-    x.positions.insert(x.positions.end(), {vx.position[0], vx.position[1], vx.position[2]});
-    x.normals.insert(x.normals.end(), {vx.normal[0], vx.normal[1], vx.normal[2]});
-    x.uvs.insert(x.uvs.end(), {vx.uv[0], vx.uv[1]});
+    positions.insert(positions.end(), vx.position, vx.position + 3);
+    normals.insert(normals.end(), vx.normal, vx.normal + 3);
+    uvs.insert(uvs.end(), vx.uv, vx.uv + 2);
   }
-  for (const auto& f : m.faces) x.faces.insert(x.faces.end(), f.begin(), f.end());
-  x.attributes = m.attributes;
-  x.materials = {{0.8, 0.5, 0.3, 1, 20, g_texture}, {0.3, 0.4, 0.8, 1, 20, ""}};
-  return x;
+  std::vector<std::uint32_t> faces;  // MeshFace: 3, then the corners
+  for (const auto& f : m.faces) faces.insert(faces.end(), {3, f[0], f[1], f[2]});
+  const auto vertexCount = static_cast<std::uint32_t>(m.positions.size()), faceCount = static_cast<std::uint32_t>(m.faces.size());
+  BinaryXFile x;
+  x.Begin("Mesh");
+  x.Ints({vertexCount}), x.Floats(positions), x.Ints({faceCount}), x.Ints(faces);
+  x.Begin("MeshNormals");
+  x.Ints({vertexCount}), x.Floats(normals), x.Ints({faceCount}), x.Ints(faces);
+  x.End();
+  x.Begin("MeshTextureCoords");
+  x.Ints({vertexCount}), x.Floats(uvs);
+  x.End();
+  x.Begin("MeshMaterialList");
+  x.Ints({2, faceCount}), x.Ints(m.attributes);
+  for (int i = 0; i < 2; ++i) {  // faceColor, power, specular, emissive
+    x.Begin("Material");
+    x.Floats(i == 0 ? std::vector<float>{0.8f, 0.5f, 0.3f, 1, 20, 0, 0, 0, 0, 0, 0} : std::vector<float>{0.3f, 0.4f, 0.8f, 1, 20, 0, 0, 0, 0, 0, 0});
+    if (i == 0) x.Begin("TextureFilename"), x.String(g_texture), x.End();
+    x.End();
+  }
+  x.End();
+  x.End();
+  return x.bytes;
 }
 
 ID3DXMesh* LoadModel() {
@@ -264,10 +304,16 @@ void BM_SetNumFacesSteppedSweep(benchmark::State& state) {
   for (DWORD i = 1; i <= kSteps; ++i) levels.push_back(max - (max - min) * i / kSteps);
   for (DWORD i = kSteps; i-- > 0;) levels.push_back(max - (max - min) * i / kSteps);
   local->SetNumFaces(max);
-  for (auto _ : state)
+  std::size_t allocations = 0;
+  for (auto _ : state) {
+    zr::bench::AllocationCount count;
     for (DWORD faces : levels) local->SetNumFaces(faces);
+    allocations += count.Count();
+  }
   if (local->GetNumFaces() != max) state.SkipWithError("the sweep did not come back");
+  if (allocations != 0) state.SkipWithError("a level change allocated");
   state.counters["changes"] = static_cast<double>(levels.size());
+  state.counters["allocations"] = static_cast<double>(allocations);
 }
 BENCHMARK(BM_SetNumFacesSteppedSweep)->Unit(benchmark::kMicrosecond);
 
@@ -344,8 +390,7 @@ int main(int argc, char** argv) {
     std::printf("no temporary folder\n");
     return 1;
   }
-  std::ofstream(g_file, std::ios::binary) << XMeshFile(XMeshOf(zr::bench::Model(g_triangles)),
-                                                       zr::test::xfile::Format::kBinary);
+  std::ofstream(g_file, std::ios::binary) << ModelFile(zr::bench::Model(g_triangles));
 
   zr::d3d9::testing::SetPacing(false);
   HWND window = d3d9bench::MakeWindow(kWidth, kHeight);

@@ -1,7 +1,6 @@
 // ID3DXMesh: draws by attribute, adjacency, the attribute buffer and OptimizeInplace.
 #include <algorithm>
 #include <new>
-#include <numeric>
 #include <utility>
 
 #include "mesh_internal.h"
@@ -101,35 +100,14 @@ HRESULT GlMesh::OptimizeInplace(DWORD flags, const DWORD* adjacencyIn, DWORD* ad
                                 LPD3DXBUFFER* vertexRemap) {
   if (vertexRemap != nullptr) *vertexRemap = nullptr;
   constexpr DWORD kKnown = D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE |
-                           D3DXMESHOPT_STRIPREORDER | D3DXMESHOPT_IGNOREVERTS | D3DXMESHOPT_DONOTSPLIT |
-                           D3DXMESHOPT_DEVICEINDEPENDENT;
+                           D3DXMESHOPT_DONOTSPLIT | D3DXMESHOPT_DEVICEINDEPENDENT;
   if ((flags & ~kKnown) != 0 || attributesLocked_) return D3DERR_INVALIDCALL;
-  // Strip order is taken as vertex-cache order (a better order for indexed lists anyway).
-  std::uint32_t work = flags & (D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE);
-  if (flags & D3DXMESHOPT_STRIPREORDER) work |= D3DXMESHOPT_VERTEXCACHE;
-  const bool facesOnly = (flags & D3DXMESHOPT_IGNOREVERTS) != 0;
+  const std::uint32_t work = flags & (D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE);
   try {
     pmesh::MeshInput m;
     if (HRESULT hr = ReadInput(m, adjacencyIn, true); FAILED(hr)) return hr;
     const std::size_t oldVertices = m.positions.size();
-    std::vector<Float3> positions;
-    std::vector<std::byte> payload;
-    if (facesOnly) {
-      positions = m.positions;
-      payload = m.payload;
-    }
     pmesh::OptimizeResult result = pmesh::Optimize(m, work);
-    if (facesOnly) {
-      // The faces' new order on the vertices as they were.
-      for (Face& f : m.faces) {
-        for (std::uint32_t& v : f) v = result.vertexRemap[v];
-      }
-      m.positions = std::move(positions);
-      m.payload = std::move(payload);
-      result.vertexRemap.resize(oldVertices);
-      std::iota(result.vertexRemap.begin(), result.vertexRemap.end(), 0u);
-      if (work & D3DXMESHOPT_ATTRSORT) result.attributeTable = AttributeTableOf(m.faces, m.attributes);
-    }
     std::vector<DWORD> attributes(m.attributes.begin(), m.attributes.end());
     if (attributes.empty()) attributes.assign(m.faces.size(), 0);
     std::vector<std::uint32_t> adjacency;

@@ -29,15 +29,13 @@ HRESULT MeshLike(GlMesh& source, const pmesh::MeshInput& m, bool attributeTable,
 }
 
 // Writes per-vertex normals into the normal of each vertex in the buffer.
-HRESULT WriteNormals(MeshBuffers& buffers, std::span<const Face> faces, const DWORD* adjacency) {
+HRESULT WriteNormals(MeshBuffers& buffers, std::span<const Face> faces) {
   const zr::d3d9::FvfLayout layout = zr::d3d9::LayoutOf(buffers.Fvf());
   if (layout.normal < 0) return D3DERR_INVALIDCALL;
   std::vector<std::byte> bytes;
   if (HRESULT hr = buffers.ReadVertices(bytes); FAILED(hr)) return hr;
   const std::vector<Float3> positions = PositionsOf(bytes, buffers.Stride());
-  std::span<const std::uint32_t> links;
-  if (adjacency != nullptr) links = std::span(adjacency, faces.size() * 3);
-  const std::vector<Float3> normals = pmesh::ComputeNormals(positions, faces, links);
+  const std::vector<Float3> normals = pmesh::ComputeNormals(positions, faces);
   for (std::size_t v = 0; v < normals.size(); ++v)
     std::memcpy(bytes.data() + v * buffers.Stride() + static_cast<std::size_t>(layout.normal), &normals[v], 12);
   return buffers.WriteVertices(bytes);
@@ -51,8 +49,8 @@ using mesh::GlMesh;
 using mesh::GlPMesh;
 
 // Always removes degenerate faces and one-sided links; BACKFACING gives back-to-back faces
-// vertices of their own and drops same-winding repeats, BOWTIES splits vertices shared by fans
-// that do not touch. The mesh itself comes back (one more reference) when nothing needed doing.
+// vertices of their own and drops same-winding repeats (BOWTIES is not done: D3DXValidMesh reports
+// bowties). The mesh itself comes back (one more reference) when nothing needed doing.
 HRESULT WINAPI D3DXCleanMesh(DWORD cleanType, LPD3DXMESH meshIn, const DWORD* adjacencyIn, LPD3DXMESH* meshOut,
                              DWORD* adjacencyOut, LPD3DXBUFFER* errorsAndWarnings) {
   if (errorsAndWarnings != nullptr) *errorsAndWarnings = nullptr;
@@ -65,7 +63,7 @@ HRESULT WINAPI D3DXCleanMesh(DWORD cleanType, LPD3DXMESH meshIn, const DWORD* ad
     if (HRESULT hr = in->ReadInput(m, adjacencyIn, true); FAILED(hr)) return hr;
     pmesh::CleanReport report;
     try {
-      report = pmesh::Clean(m, cleanType & pmesh::kCleanSimplification);
+      report = pmesh::Clean(m, cleanType & pmesh::kCleanBackfacing);
     } catch (const std::invalid_argument& e) {
       mesh::MakeTextBuffer(std::string("the mesh cannot be cleaned: ") + e.what() + "\n", errorsAndWarnings);
       return D3DXERR_INVALIDMESH;
@@ -115,18 +113,18 @@ HRESULT WINAPI D3DXValidMesh(LPD3DXMESH meshIn, const DWORD* adjacency, LPD3DXBU
 }
 
 // Normals of a progressive mesh come from its faces at the maximum level (so every level is lit
-// alike); its adjacency, when given, is that of those faces, as GenerateAdjacency gives it there.
-HRESULT WINAPI D3DXComputeNormals(ID3DXBaseMesh* meshIn, const DWORD* adjacency) {
+// alike). Adjacency is not used: each vertex sums the faces that name it.
+HRESULT WINAPI D3DXComputeNormals(ID3DXBaseMesh* meshIn, const DWORD*) {
   if (meshIn == nullptr) return D3DERR_INVALIDCALL;
   try {
     if (auto* plain = dynamic_cast<GlMesh*>(meshIn)) {
       std::vector<pmesh::Face> faces;
       if (HRESULT hr = plain->Buffers().ReadFaces(faces); FAILED(hr)) return hr;
-      return mesh::WriteNormals(plain->Buffers(), faces, adjacency);
+      return mesh::WriteNormals(plain->Buffers(), faces);
     }
     if (auto* progressive = dynamic_cast<GlPMesh*>(meshIn)) {
       const std::vector<pmesh::Face> faces = progressive->MaximumFaces();
-      return mesh::WriteNormals(progressive->Buffers(), faces, adjacency);
+      return mesh::WriteNormals(progressive->Buffers(), faces);
     }
     return D3DERR_INVALIDCALL;
   } catch (...) {
@@ -135,15 +133,14 @@ HRESULT WINAPI D3DXComputeNormals(ID3DXBaseMesh* meshIn, const DWORD* adjacency)
 }
 
 // D3DXMESHSIMP_FACE builds down to the smallest face count the decimater reaches at or above
-// `minValue`. D3DXMESHSIMP_VERTEX builds as far as it goes and stops the mesh at the deepest level
-// that keeps at least `minValue` vertices. Attribute and vertex weights are not used.
+// `minValue`. D3DXMESHSIMP_VERTEX is not taken; attribute and vertex weights are not used.
 HRESULT WINAPI D3DXGeneratePMesh(LPD3DXMESH meshIn, const DWORD* adjacency, const D3DXATTRIBUTEWEIGHTS*,
                                  const FLOAT*, DWORD minValue, DWORD options, LPD3DXPMESH* pmeshOut) {
   if (pmeshOut == nullptr) return D3DERR_INVALIDCALL;
   *pmeshOut = nullptr;
   GlMesh* in = mesh::OurMesh(meshIn);
-  const DWORD kind = options & (D3DXMESHSIMP_FACE | D3DXMESHSIMP_VERTEX);
-  if (in == nullptr || (kind != D3DXMESHSIMP_FACE && kind != D3DXMESHSIMP_VERTEX)) return D3DERR_INVALIDCALL;
+  if (in == nullptr || (options & (D3DXMESHSIMP_FACE | D3DXMESHSIMP_VERTEX)) != D3DXMESHSIMP_FACE)
+    return D3DERR_INVALIDCALL;
   try {
     mesh::MeshBuffers& buffers = in->Buffers();
     pmesh::MeshInput m;
@@ -156,13 +153,7 @@ HRESULT WINAPI D3DXGeneratePMesh(LPD3DXMESH meshIn, const DWORD* adjacency, cons
     m.payload.clear();
     m.payloadStride = 0;
 
-    pmesh::ProgressiveMesh progressive = pmesh::Build(m, kind == D3DXMESHSIMP_FACE ? minValue : 0);
-    std::size_t floor = progressive.NumCollapses();
-    if (kind == D3DXMESHSIMP_VERTEX) {
-      const auto levels = progressive.LevelVertices();
-      floor = 0;
-      while (floor + 1 < levels.size() && levels[floor + 1] >= minValue) ++floor;
-    }
+    pmesh::ProgressiveMesh progressive = pmesh::Build(m, minValue);
 
     const std::size_t stride = buffers.Stride();
     std::vector<std::byte> ordered(progressive.NumVertices() * stride);
@@ -178,7 +169,7 @@ HRESULT WINAPI D3DXGeneratePMesh(LPD3DXMESH meshIn, const DWORD* adjacency, cons
       hr = made.WriteIndices(0, std::size_t{progressive.GetMaxFaces()} * 3, progressive.IndexBytes().data(),
                              progressive.Uses32BitIndices());
     GlPMesh* out = nullptr;
-    if (SUCCEEDED(hr)) hr = GlPMesh::Create(std::move(made), std::move(progressive), floor, &out);
+    if (SUCCEEDED(hr)) hr = GlPMesh::Create(std::move(made), std::move(progressive), &out);
     if (SUCCEEDED(hr)) *pmeshOut = out;
     return hr;
   } catch (...) {

@@ -180,11 +180,9 @@ class GlMesh final : public MeshObject<ID3DXMesh> {
 // as they are at the current level.
 class GlPMesh final : public MeshObject<ID3DXPMesh> {
  public:
-  // `floor` is the deepest level SetNumFaces and SetNumVertices may reach (the minimum).
-  static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
-                        GlPMesh** out);
+  static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, GlPMesh** out);
   // The same with the slot spans of each collapse already known (a clone's).
-  static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
+  static HRESULT Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive,
                         std::vector<std::array<std::uint32_t, 2>> spans, GlPMesh** out);
 
   // ID3DXBaseMesh
@@ -203,9 +201,9 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   HRESULT STDMETHODCALLTYPE SetNumFaces(DWORD faces) override;
   HRESULT STDMETHODCALLTYPE SetNumVertices(DWORD vertices) override;
   DWORD STDMETHODCALLTYPE GetMaxFaces() override { return pm_.GetMaxFaces(); }
-  DWORD STDMETHODCALLTYPE GetMinFaces() override { return pm_.LevelFaces()[floor_]; }
+  DWORD STDMETHODCALLTYPE GetMinFaces() override { return pm_.GetMinFaces(); }
   DWORD STDMETHODCALLTYPE GetMaxVertices() override { return pm_.GetMaxVertices(); }
-  DWORD STDMETHODCALLTYPE GetMinVertices() override { return pm_.LevelVertices()[floor_]; }
+  DWORD STDMETHODCALLTYPE GetMinVertices() override { return pm_.GetMinVertices(); }
 
   // Every face at the maximum level, in index buffer order (the level is restored).
   std::vector<Face> MaximumFaces();
@@ -213,9 +211,8 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   const pmesh::ProgressiveMesh& Runtime() const { return pm_; }
 
  private:
-  GlPMesh(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
-          std::vector<std::array<std::uint32_t, 2>> spans)
-      : MeshObject(std::move(buffers)), pm_(std::move(progressive)), floor_(floor), spans_(std::move(spans)) {}
+  GlPMesh(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::vector<std::array<std::uint32_t, 2>> spans)
+      : MeshObject(std::move(buffers)), pm_(std::move(progressive)), spans_(std::move(spans)) {}
   // After the runtime moved from level `from`: marks the slots the collapses between rewrote.
   void MarkLevelChange(std::size_t from);
   // Sends the marked slots (kept marked while the application holds the index buffer locked).
@@ -223,7 +220,6 @@ class GlPMesh final : public MeshObject<ID3DXPMesh> {
   std::vector<Face> ActiveFaces() const;
 
   pmesh::ProgressiveMesh pm_;
-  std::size_t floor_;
   // Per collapse, the index slots its rewrites touch: [first, last + 1).
   std::vector<std::array<std::uint32_t, 2>> spans_;
   std::size_t dirtyBegin_ = 0;  // index slots the buffer does not have yet: [begin, end)

@@ -9,7 +9,7 @@
 
 namespace zr::d3dx9::mesh {
 
-HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor, GlPMesh** out) {
+HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, GlPMesh** out) {
   std::vector<std::array<std::uint32_t, 2>> spans(progressive.NumCollapses(), {0, 0});
   const auto rewrites = progressive.Rewrites();
   for (std::size_t c = 0; c < spans.size(); ++c) {
@@ -20,16 +20,15 @@ HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressiv
       else spans[c] = {std::min(spans[c][0], slot), std::max(spans[c][1], slot + 1)};
     }
   }
-  return Create(std::move(buffers), std::move(progressive), floor, std::move(spans), out);
+  return Create(std::move(buffers), std::move(progressive), std::move(spans), out);
 }
 
-HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive, std::size_t floor,
+HRESULT GlPMesh::Create(MeshBuffers&& buffers, pmesh::ProgressiveMesh progressive,
                         std::vector<std::array<std::uint32_t, 2>> spans, GlPMesh** out) {
-  if (progressive.LevelFaces().empty() || floor > progressive.NumCollapses() ||
-      spans.size() != progressive.NumCollapses() || buffers.Faces() != progressive.GetMaxFaces() ||
-      buffers.Vertices() != progressive.NumVertices())
+  if (progressive.LevelFaces().empty() || spans.size() != progressive.NumCollapses() ||
+      buffers.Faces() != progressive.GetMaxFaces() || buffers.Vertices() != progressive.NumVertices())
     return D3DERR_INVALIDCALL;
-  auto* mesh = new (std::nothrow) GlPMesh(std::move(buffers), std::move(progressive), floor, std::move(spans));
+  auto* mesh = new (std::nothrow) GlPMesh(std::move(buffers), std::move(progressive), std::move(spans));
   if (mesh == nullptr) return E_OUTOFMEMORY;
   *out = mesh;
   return D3D_OK;
@@ -51,7 +50,7 @@ HRESULT GlPMesh::DrawSubset(DWORD attribId) {
 // wait, and reach the buffer when it is unlocked or drawn from.
 HRESULT GlPMesh::SetNumFaces(DWORD faces) {
   const std::size_t from = pm_.Level();
-  pm_.SetNumFaces(std::max<DWORD>(faces, GetMinFaces()));
+  pm_.SetNumFaces(faces);
   if (pm_.Level() != from) MarkLevelChange(from);
   SendIndices();
   return D3D_OK;
@@ -59,7 +58,7 @@ HRESULT GlPMesh::SetNumFaces(DWORD faces) {
 
 HRESULT GlPMesh::SetNumVertices(DWORD vertices) {
   const std::size_t from = pm_.Level();
-  pm_.SetNumVertices(std::max<DWORD>(vertices, GetMinVertices()));
+  pm_.SetNumVertices(vertices);
   if (pm_.Level() != from) MarkLevelChange(from);
   SendIndices();
   return D3D_OK;
@@ -157,7 +156,7 @@ HRESULT GlPMesh::ClonePMeshFVF(DWORD options, DWORD fvf, LPDIRECT3DDEVICE9 devic
     if (SUCCEEDED(hr))
       hr = made.WriteIndices(0, std::size_t{copy.GetMaxFaces()} * 3, copy.IndexBytes().data(), copy.Uses32BitIndices());
     GlPMesh* mesh = nullptr;
-    if (SUCCEEDED(hr)) hr = Create(std::move(made), std::move(copy), floor_, spans_, &mesh);
+    if (SUCCEEDED(hr)) hr = Create(std::move(made), std::move(copy), spans_, &mesh);
     if (SUCCEEDED(hr)) *clone = mesh;
     return hr;
   } catch (...) {

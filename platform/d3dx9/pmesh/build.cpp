@@ -37,7 +37,6 @@ struct Tracker {
   std::vector<std::uint32_t> keys;       // per render vertex
   std::vector<std::uint32_t> refs;       // per render vertex: corners naming it
   std::uint32_t activeFaces = 0;         // OpenMesh faces left
-  bool borderOnly = false;               // only collapses that remove one face
 
   struct Change {
     std::uint32_t face;  // OpenMesh face
@@ -132,22 +131,6 @@ struct Tracker {
     return true;
   }
 
-  // A border vertex may only go where the border runs straight through it (from its other border
-  // neighbour to v1), so the outline keeps its shape.
-  bool KeepsBorderStraight(const OpenMesh::Decimater::CollapseInfoT<OMesh>& ci) const {
-    if (!mesh.is_boundary(ci.v0)) return true;
-    VertexHandle other;
-    for (auto h : mesh.voh_range(ci.v0)) {
-      if (mesh.is_boundary(h) && mesh.to_vertex_handle(h) != ci.v1) other = mesh.to_vertex_handle(h);
-      const auto back = mesh.opposite_halfedge_handle(h);
-      if (mesh.is_boundary(back) && mesh.to_vertex_handle(h) != ci.v1) other = mesh.to_vertex_handle(h);
-    }
-    if (!other.is_valid()) return false;
-    const auto a = mesh.point(ci.v1) - ci.p0, b = mesh.point(other) - ci.p0;
-    const float la = a.norm(), lb = b.norm();
-    return OpenMesh::dot(a, b) < 0.0f && OpenMesh::cross(a, b).norm() <= 1e-4f * la * lb;
-  }
-
   void Drop(std::uint32_t render) {
     if (--refs[render] == 0) dead.push_back(render);
   }
@@ -189,8 +172,6 @@ class ModSeamsT : public OpenMesh::Decimater::ModBaseT<MeshT> {
   explicit ModSeamsT(MeshT& mesh) : Base(mesh, true) {}
 
   float collapse_priority(const CollapseInfo& ci) override {
-    if (tracker->borderOnly && ci.fl.is_valid() && ci.fr.is_valid()) return Base::ILLEGAL_COLLAPSE;
-    if (!tracker->KeepsBorderStraight(ci)) return Base::ILLEGAL_COLLAPSE;
     return tracker->Plan(ci) ? Base::LEGAL_COLLAPSE : Base::ILLEGAL_COLLAPSE;
   }
   void preprocess_collapse(const CollapseInfo& ci) override { tracker->Record(ci); }
@@ -212,6 +193,9 @@ class QuietOpenMesh {
   std::lock_guard<std::mutex> lock_;
 };
 
+// OpenMesh's normal-flipping module: a collapse may turn no face's normal further than this.
+constexpr float kMaxNormalDeviationDegrees = 90.0f;
+
 void CheckInput(const MeshInput& mesh) {
   const std::size_t n = mesh.positions.size();
   if (!mesh.seamKeys.empty() && mesh.seamKeys.size() != n) throw std::invalid_argument("seam keys: one per vertex");
@@ -230,7 +214,7 @@ void CheckInput(const MeshInput& mesh) {
 
 }  // namespace
 
-ProgressiveMesh Build(const MeshInput& input, std::uint32_t minFaces, const BuildOptions& options) {
+ProgressiveMesh Build(const MeshInput& input, std::uint32_t minFaces) {
   CheckInput(input);
   const auto faceCount = static_cast<std::uint32_t>(input.faces.size());
   const auto vertexCount = static_cast<std::uint32_t>(input.positions.size());
@@ -292,13 +276,12 @@ ProgressiveMesh Build(const MeshInput& input, std::uint32_t minFaces, const Buil
   stats.keptFaces = static_cast<std::uint32_t>(keptFaces.size());
   mesh.update_face_normals();
 
-  // Vertices that never collapse: those of refused faces, non-manifold ones, and the open border
-  // when it is kept.
+  // Vertices that never collapse: those of refused faces, non-manifold ones, and the open border.
   for (std::uint32_t f : keptFaces) {
     for (std::uint32_t r : input.faces[f]) mesh.status(VertexHandle(static_cast<int>(tracker.topo[r]))).set_locked(true);
   }
   for (VertexHandle v : mesh.vertices()) {
-    if (!mesh.is_manifold(v) || (options.borders == BorderPolicy::Keep && mesh.is_boundary(v))) {
+    if (!mesh.is_manifold(v) || mesh.is_boundary(v)) {
       mesh.status(v).set_locked(true);
     }
   }
@@ -310,8 +293,9 @@ ProgressiveMesh Build(const MeshInput& input, std::uint32_t minFaces, const Buil
   }
   for (VertexHandle v : mesh.vertices()) tracker.UpdateVertexFeature(v);
 
-  // Decimate to the smallest count not below the target: first to one above it, then, if that is
-  // where it stopped, one more collapse that removes a single face (at a border).
+  // Decimate to the smallest count not below the target. With the border locked every collapse
+  // removes two faces, so the decimater is stopped at one above the target: a last collapse from
+  // there would go below it.
   const std::uint32_t target = minFaces > stats.keptFaces ? minFaces - stats.keptFaces : 0;
   if (target < omFaces) {
     using namespace OpenMesh::Decimater;
@@ -323,18 +307,10 @@ ProgressiveMesh Build(const MeshInput& input, std::uint32_t minFaces, const Buil
     decimater.add(flipping);
     decimater.add(seams);
     decimater.module(quadric).unset_max_err();
-    decimater.module(flipping).set_max_normal_deviation(options.maxNormalDeviationDegrees);
+    decimater.module(flipping).set_max_normal_deviation(kMaxNormalDeviationDegrees);
     decimater.module(seams).tracker = &tracker;
     if (!decimater.initialize()) throw std::logic_error("OpenMesh's decimater did not initialise");
-    // decimate_to_faces counts from mesh.n_faces(), deleted faces included: ask for the removals.
-    auto removeDownTo = [&](std::uint32_t faces) {
-      if (tracker.activeFaces > faces) decimater.decimate_to_faces(0, omFaces - (tracker.activeFaces - faces));
-    };
-    removeDownTo(target + 1);
-    if (tracker.activeFaces == target + 1) {
-      tracker.borderOnly = true;
-      removeDownTo(target);
-    }
+    if (omFaces > target + 1) decimater.decimate_to_faces(0, target + 1);
   }
   const auto steps = static_cast<std::uint32_t>(tracker.steps.size());
   stats.collapses = steps;

@@ -271,9 +271,7 @@ std::vector<std::uint32_t> SeamKeysFromBytes(std::span<const std::byte> payload,
 // ---- Clean ----------------------------------------------------------------------------------
 
 bool CleanReport::Changed() const noexcept {
-  return degenerateFacesRemoved + duplicateFacesRemoved + backfacingFacesSplit + bowtieVerticesSplit +
-             adjacencyLinksDropped >
-         0;
+  return degenerateFacesRemoved + duplicateFacesRemoved + backfacingFacesSplit + adjacencyLinksDropped > 0;
 }
 
 namespace {
@@ -423,40 +421,14 @@ CleanReport Clean(MeshInput& mesh, std::uint32_t flags) {
   mesh.adjacency = std::move(adjacency);
   if (!mesh.attributes.empty()) mesh.attributes = std::move(attributes);
 
-  if (flags & kCleanBowties) {
-    const std::size_t vertexCount = mesh.positions.size();
-    const detail::VertexFaces around = detail::FacesAroundVertices(mesh.faces, vertexCount);
-    std::vector<std::uint32_t> fanOf;
-    std::vector<std::uint32_t> added;
-    for (std::uint32_t v = 0; v < vertexCount; ++v) {
-      const std::span<const std::uint32_t> list(around.faces.data() + around.start[v],
-                                                around.start[v + 1] - around.start[v]);
-      const std::uint32_t fans = detail::FansAround(mesh.faces, mesh.adjacency, v, list, fanOf);
-      if (fans < 2) continue;
-      ++report.bowtieVerticesSplit;
-      const auto firstNew = static_cast<std::uint32_t>(vertexCount + added.size());
-      for (std::uint32_t fan = 1; fan < fans; ++fan) added.push_back(v);
-      for (std::size_t k = 0; k < list.size(); ++k) {
-        if (fanOf[k] == 0) continue;
-        for (std::uint32_t& c : mesh.faces[list[k]]) {
-          if (c == v) c = firstNew + fanOf[k] - 1;
-        }
-      }
-    }
-    DuplicateVertices(mesh, added);
-    newSources.insert(newSources.end(), added.begin(), added.end());
-  }
-
   report.verticesAdded = static_cast<std::uint32_t>(newSources.size());
   report.vertexSource.resize(originalVertices);
   std::iota(report.vertexSource.begin(), report.vertexSource.end(), 0u);
-  // A copy of a copy names the original.
-  for (std::uint32_t s : newSources) report.vertexSource.push_back(report.vertexSource[s]);
+  report.vertexSource.insert(report.vertexSource.end(), newSources.begin(), newSources.end());
 
   AppendCount(report.text, report.degenerateFacesRemoved, "degenerate faces removed");
   AppendCount(report.text, report.duplicateFacesRemoved, "duplicate faces removed");
   AppendCount(report.text, report.backfacingFacesSplit, "back-facing faces given vertices of their own");
-  AppendCount(report.text, report.bowtieVerticesSplit, "bowtie vertices split");
   AppendCount(report.text, report.adjacencyLinksDropped, "adjacency links dropped");
   AppendCount(report.text, report.verticesAdded, "vertices added");
   return report;
@@ -564,19 +536,8 @@ ValidateResult Validate(std::span<const Face> faces, std::span<const std::uint32
 
 // ---- Normals --------------------------------------------------------------------------------
 
-std::vector<Float3> ComputeNormals(std::span<const Float3> positions, std::span<const Face> faces,
-                                   std::span<const std::uint32_t> adjacency) {
+std::vector<Float3> ComputeNormals(std::span<const Float3> positions, std::span<const Face> faces) {
   detail::CheckFaces(faces, positions.size());
-  if (!adjacency.empty() && adjacency.size() != faces.size() * 3) {
-    throw std::invalid_argument("adjacency: three per face");
-  }
-  std::vector<std::uint32_t> group;
-  if (adjacency.empty()) {
-    group.resize(positions.size());
-    std::iota(group.begin(), group.end(), 0u);
-  } else {
-    group = detail::WeldByAdjacency(faces, adjacency, positions);
-  }
   std::vector<std::array<double, 3>> sums(positions.size(), {0.0, 0.0, 0.0});
   for (const Face& f : faces) {
     const Float3 &a = positions[f[0]], &b = positions[f[1]], &c = positions[f[2]];
@@ -585,12 +546,12 @@ std::vector<Float3> ComputeNormals(std::span<const Float3> positions, std::span<
     // The cross product's length is twice the face's area: the weight comes with it.
     const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
     for (std::uint32_t v : f) {
-      for (int i = 0; i < 3; ++i) sums[group[v]][i] += n[i];
+      for (int i = 0; i < 3; ++i) sums[v][i] += n[i];
     }
   }
   std::vector<Float3> normals(positions.size(), Float3{0.0f, 0.0f, 0.0f});
   for (std::size_t v = 0; v < positions.size(); ++v) {
-    const auto& s = sums[group[v]];
+    const auto& s = sums[v];
     const double len = std::sqrt(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
     if (len > 0.0) normals[v] = {float(s[0] / len), float(s[1] / len), float(s[2] / len)};
   }

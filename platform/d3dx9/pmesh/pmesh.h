@@ -60,18 +60,16 @@ struct ByteRange {
 std::vector<std::uint32_t> SeamKeysFromBytes(std::span<const std::byte> payload, std::size_t stride,
                                              std::span<const ByteRange> ranges);
 
-// D3DXCLEAN_* values.
+// D3DXCLEAN_BACKFACING: split back-to-back faces, drop same-winding duplicates. (Bowties are found
+// by Validate, not split.)
 enum CleanFlags : std::uint32_t {
-  kCleanBackfacing = 0x1,  // split back-to-back faces, drop same-winding duplicates
-  kCleanBowties = 0x2,     // give each separate fan around a vertex a vertex of its own
-  kCleanSimplification = kCleanBackfacing | kCleanBowties,
+  kCleanBackfacing = 0x1,
 };
 
 struct CleanReport {
   std::uint32_t degenerateFacesRemoved = 0;  // a vertex or a position used twice
   std::uint32_t duplicateFacesRemoved = 0;   // same vertices, same winding as an earlier face
   std::uint32_t backfacingFacesSplit = 0;    // same vertices as an earlier face, reversed
-  std::uint32_t bowtieVerticesSplit = 0;     // vertices shared by fans that do not touch
   std::uint32_t adjacencyLinksDropped = 0;   // one-sided or to a removed face
   std::uint32_t verticesAdded = 0;
   std::vector<std::uint32_t> faceSource;    // per face now: its index before
@@ -79,11 +77,11 @@ struct CleanReport {
   std::string text;                         // what changed, in a line or two; empty if nothing
   bool Changed() const noexcept;
 };
-// Always removes degenerate faces and one-sided adjacency links; the flags add the rest. Updates
+// Always removes degenerate faces and one-sided adjacency links; the flag adds the rest. Updates
 // every array of the mesh (new vertices copy position, payload and key of their source) and
 // generates adjacency (epsilon 0) when the mesh has none. Throws std::invalid_argument on an index
 // out of range or adjacency of the wrong size.
-CleanReport Clean(MeshInput& mesh, std::uint32_t flags = kCleanSimplification);
+CleanReport Clean(MeshInput& mesh, std::uint32_t flags = kCleanBackfacing);
 
 enum class Problem : std::uint8_t {
   IndexOutOfRange,      // face, corner
@@ -110,10 +108,8 @@ ValidateResult Validate(std::span<const Face> faces, std::span<const std::uint32
                         std::span<const Float3> positions, std::size_t maxListed = 32);
 
 // Per vertex: the sum of its faces' normals weighted by their areas, normalised ((0,0,0) where the
-// sum is zero). With adjacency, vertices joined across adjacent edges (a seam's copies) share one
-// sum.
-std::vector<Float3> ComputeNormals(std::span<const Float3> positions, std::span<const Face> faces,
-                                   std::span<const std::uint32_t> adjacency = {});
+// sum is zero).
+std::vector<Float3> ComputeNormals(std::span<const Float3> positions, std::span<const Face> faces);
 
 // D3DXMESHOPT_* values. VertexCache implies AttrSort and Compact, as in D3DX.
 enum OptimizeFlags : std::uint32_t {
@@ -139,17 +135,6 @@ struct OptimizeResult {
 OptimizeResult Optimize(MeshInput& mesh, std::uint32_t flags);
 
 // ---- Progressive mesh -----------------------------------------------------------------------
-
-enum class BorderPolicy : std::uint8_t {
-  Keep,   // vertices on an open border never collapse: the outline stays exact
-  Slide,  // a border vertex collapses along the border where it runs straight through the vertex
-};
-
-struct BuildOptions {
-  BorderPolicy borders = BorderPolicy::Keep;
-  // OpenMesh's normal-flipping module: a collapse may turn no face's normal further than this.
-  float maxNormalDeviationDegrees = 90.0f;
-};
 
 struct BuildStats {
   std::uint32_t inputFaces = 0;
@@ -232,7 +217,7 @@ class ProgressiveMesh {
   const BuildStats& Stats() const noexcept { return stats_; }
 
  private:
-  friend ProgressiveMesh Build(const MeshInput&, std::uint32_t, const BuildOptions&);
+  friend ProgressiveMesh Build(const MeshInput&, std::uint32_t);
   template <typename IndexT>
   void MoveTo(std::vector<IndexT>& indices, std::size_t level) noexcept;
 
@@ -256,9 +241,9 @@ class ProgressiveMesh {
 // reachable face count not below minFaces, recording every collapse. Material boundaries and
 // texture seams are features: a vertex on one only slides along it, and each fan sector around a
 // removed vertex takes the vertex of its own side, so no crack opens and no face changes material.
-// Faces OpenMesh refuses (non-manifold, degenerate after welding) stay at every level and their
+// The open border never moves. Faces OpenMesh refuses (non-manifold, degenerate after welding) stay at every level and their
 // vertices never collapse: run Clean first to keep that rare. Throws std::invalid_argument on
 // inconsistent input sizes or indices out of range.
-ProgressiveMesh Build(const MeshInput& mesh, std::uint32_t minFaces, const BuildOptions& options = {});
+ProgressiveMesh Build(const MeshInput& mesh, std::uint32_t minFaces);
 
 }  // namespace zr::d3dx9::pmesh

@@ -1,12 +1,12 @@
 // Counts the heap allocations made through operator new on the calling thread while an
-// AllocationCount lives. The test binary that links allocation_counter.cpp replaces the global
+// AllocationCount lives. The binary that links allocation_counter.cpp replaces the global
 // operator new and delete (every form) with malloc and free, so AddressSanitizer still sees each
 // block, allocated and freed alike.
 #pragma once
 
 #include <cstddef>
 
-namespace meshtest {
+namespace zr::bench {
 
 class AllocationCount {
  public:
@@ -24,4 +24,4 @@ class AllocationCount {
 // Hands a pointer to the compiler as if it were read, so that an allocation is not left out.
 void Keep(const void* p);
 
-}  // namespace meshtest
+}  // namespace zr::bench

@@ -1,5 +1,5 @@
-// The global operator new and delete of this test binary: malloc and free, with a count of the
-// allocations made on each thread while it is armed.
+// The global operator new and delete of the binary that links this file: malloc and free, with a
+// count of the allocations made on each thread while it is armed.
 #include "allocation_counter.h"
 
 #include <cstdlib>
@@ -25,7 +25,7 @@ void* AllocateOrThrow(std::size_t size, std::size_t alignment = 0) {
 
 }  // namespace
 
-namespace meshtest {
+namespace zr::bench {
 
 AllocationCount::AllocationCount() : start_(t_count) { ++t_armed; }
 AllocationCount::~AllocationCount() { --t_armed; }
@@ -33,7 +33,7 @@ std::size_t AllocationCount::Count() const { return t_count - start_; }
 
 void Keep(const void* p) { asm volatile("" : : "g"(p) : "memory"); }
 
-}  // namespace meshtest
+}  // namespace zr::bench
 
 void* operator new(std::size_t size) { return AllocateOrThrow(size); }
 void* operator new[](std::size_t size) { return AllocateOrThrow(size); }

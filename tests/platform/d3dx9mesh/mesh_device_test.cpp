@@ -1,0 +1,340 @@
+// D3DX's mesh objects on the real device (llvmpipe through SDL's offscreen driver) with the .X
+// files in files/: the load into device buffers, drawing by material before and after
+// OptimizeInplace, D3DXCleanMesh and D3DXValidMesh, the progressive mesh's index buffer and
+// pictures at its levels, and the engine's 3D object end to end. What the CPU libraries compute
+// is tested in ../xfile and ../pmesh.
+#include <d3dx9.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <random>
+
+#include "d3d9_test_support.h"
+#include "errorfile/zr_ErrorException.h"
+#include "mesh_internal.h"
+#include "objects3d/zr_3DObject.h"
+#include "xfile_errors.h"
+
+namespace d3d9test {
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(OnBothTargets);
+}
+
+namespace {
+
+using d3d9test::Picture;
+using d3d9test::Ref;
+constexpr D3DCOLOR kRed = 0xFFFF0000, kBlue = 0xFF0000FF, kBlack = 0xFF000000;
+constexpr DWORD N = 0xFFFFFFFF;
+const std::string kFiles = ZR_MESH_FILES;
+
+std::size_t Area(const Picture& p) {
+  return std::count_if(p.pixels.begin(), p.pixels.end(), [](std::uint32_t c) { return (c & 0xFFFFFF) != 0; });
+}
+
+std::vector<std::uint32_t> Indices(ID3DXBaseMesh* mesh) {  // every index, widened
+  Ref<IDirect3DIndexBuffer9> ib;
+  mesh->GetIndexBuffer(ib.out());
+  D3DINDEXBUFFER_DESC desc{};
+  ib->GetDesc(&desc);
+  const bool wide = desc.Format == D3DFMT_INDEX32;
+  std::vector<std::uint32_t> out(desc.Size / (wide ? 4 : 2));
+  void* p = nullptr;
+  EXPECT_EQ(mesh->LockIndexBuffer(D3DLOCK_READONLY, &p), D3D_OK);
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] = wide ? static_cast<std::uint32_t*>(p)[i] : static_cast<std::uint16_t*>(p)[i];
+  mesh->UnlockIndexBuffer();
+  return out;
+}
+
+std::vector<DWORD> Attributes(ID3DXMesh* mesh) {
+  DWORD* a = nullptr;
+  EXPECT_EQ(mesh->LockAttributeBuffer(D3DLOCK_READONLY, &a), D3D_OK);
+  std::vector<DWORD> out(a, a + mesh->GetNumFaces());
+  mesh->UnlockAttributeBuffer();
+  return out;
+}
+
+std::string Text(ID3DXBuffer* b) { return b != nullptr ? static_cast<const char*>(b->GetBufferPointer()) : ""; }
+
+// One 96 x 96 device with a depth buffer for all the tests, a camera at (0, 0, -3) looking at the
+// origin and a white light from the upper left front.
+class Mesh : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    window = new d3d9test::TestWindow(96, 96);
+    pp = d3d9test::Windowed(window->handle(), 96, 96);
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+    device = new d3d9test::Device;
+    d3d9test::MakeDevice(window->handle(), pp, *device);
+  }
+  static void TearDownTestSuite() { delete device, delete window; }
+  void SetUp() override {
+    D3DXMATRIX view, projection, world;
+    D3DXVECTOR3 eye(0, 0, -3), at(0, 0, 0), up(0, 1, 0);
+    d()->SetTransform(D3DTS_VIEW, D3DXMatrixLookAtLH(&view, &eye, &at, &up));
+    d()->SetTransform(D3DTS_PROJECTION, D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, 1.0f, 1.0f, 100.0f));
+    d()->SetTransform(D3DTS_WORLD, D3DXMatrixIdentity(&world));
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1, 1, 1, 1};
+    light.Direction = {1, -1, 1};
+    d()->SetLight(0, &light);
+    d()->LightEnable(0, TRUE);
+    d()->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  }
+  static IDirect3DDevice9* d() { return device->device.get(); }
+  static Picture Back() { return d3d9test::BackBuffer(d(), 96, 96); }
+  static void Clear() { d()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1, 0); }
+  // Subset 0 drawn red and subset 1 blue: lit diffuse, or emissive (exactly that colour).
+  static Picture Draw(ID3DXBaseMesh* mesh, bool lit) {
+    Clear();
+    for (DWORD i = 0; i < 2; ++i) {
+      D3DMATERIAL9 m{};
+      (lit ? m.Diffuse : m.Emissive) = D3DCOLORVALUE{i == 0 ? 1.0f : 0.0f, 0, i == 1 ? 1.0f : 0.0f, 1};
+      d()->SetMaterial(&m);
+      EXPECT_EQ(mesh->DrawSubset(i), D3D_OK) << i;
+    }
+    return Back();
+  }
+  static ID3DXMesh* Load(const std::string& name, DWORD options, ID3DXBuffer** adjacency = nullptr) {
+    ID3DXMesh* mesh = nullptr;
+    EXPECT_EQ(D3DXLoadMeshFromXA((kFiles + name).c_str(), options, d(), adjacency, nullptr, nullptr, nullptr, &mesh),
+              D3D_OK);
+    return mesh;
+  }
+
+  static inline d3d9test::TestWindow* window = nullptr;
+  static inline D3DPRESENT_PARAMETERS pp{};
+  static inline d3d9test::Device* device = nullptr;
+};
+
+// panel.x: a 2 x 2 panel at z = 0 facing -z, its left half material 0 (red, textured), its right
+// half material 1 (translucent blue), their faces interleaved; a seventh vertex no face uses.
+TEST_F(Mesh, LoadPutsTheFileInTheBuffers) {
+  Ref<ID3DXMesh> mesh;
+  Ref<ID3DXBuffer> adjacency, materials;
+  DWORD count = 99;
+  ID3DXBuffer* effects = reinterpret_cast<ID3DXBuffer*>(&count);  // must come back null
+  ASSERT_EQ(D3DXLoadMeshFromXA((kFiles + "panel.x").c_str(), D3DXMESH_SYSTEMMEM, d(), adjacency.out(), materials.out(),
+                               &effects, &count, mesh.out()),
+            D3D_OK);
+  EXPECT_EQ(effects, nullptr);
+  EXPECT_EQ(mesh->GetFVF(), DWORD{D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1});
+  EXPECT_EQ(mesh->GetOptions(), DWORD{D3DXMESH_SYSTEMMEM});
+  ASSERT_EQ(mesh->GetNumBytesPerVertex(), 32u);
+  ASSERT_EQ(mesh->GetNumVertices(), 7u);
+  ASSERT_EQ(mesh->GetNumFaces(), 4u);
+  float* v = nullptr;
+  ASSERT_EQ(mesh->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void**>(&v)), D3D_OK);
+  EXPECT_EQ(std::vector<float>(v + 32, v + 56),
+            (std::vector<float>{0, -1, 0, 0, 0, -1, 0.5f, 1, 1, -1, 0, 0, 0, -1, 1, 1, 0, 0, 5, 0, 0, 0, 0, 0}));
+  mesh->UnlockVertexBuffer();
+  EXPECT_EQ(Indices(mesh.get()), (std::vector<std::uint32_t>{0, 1, 4, 1, 2, 5, 0, 4, 3, 1, 5, 4}));
+  EXPECT_EQ(Attributes(mesh.get()), (std::vector<DWORD>{0, 1, 0, 1}));
+
+  ASSERT_EQ(count, 2u);
+  const auto* m = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+  const char* end = static_cast<const char*>(materials->GetBufferPointer()) + materials->GetBufferSize();
+  EXPECT_EQ((std::array{m[0].MatD3D.Diffuse.r, m[0].MatD3D.Diffuse.g, m[0].MatD3D.Power}),
+            (std::array{1.0f, 0.0f, 5.0f}));
+  EXPECT_STREQ(m[0].pTextureFilename, "textures\\left side.png");
+  EXPECT_TRUE(m[0].pTextureFilename >= reinterpret_cast<const char*>(m + 2) &&
+              m[0].pTextureFilename < end);  // in the buffer
+  EXPECT_EQ(m[1].pTextureFilename, nullptr);
+  EXPECT_EQ((std::array{m[1].MatD3D.Diffuse.r, m[1].MatD3D.Diffuse.b, m[1].MatD3D.Diffuse.a}),
+            (std::array{0.0f, 1.0f, 0.5f}));
+  // The faces meet along x = 0 and along the diagonals: as GenerateAdjacency finds them.
+  const std::vector<DWORD> expected = {N, 3, 2, N, N, 3, 0, N, N, 1, N, 0};
+  ASSERT_EQ(adjacency->GetBufferSize(), 48u);
+  const auto* links = static_cast<const DWORD*>(adjacency->GetBufferPointer());
+  EXPECT_EQ(std::vector<DWORD>(links, links + 12), expected);
+  std::vector<DWORD> generated(12);
+  ASSERT_EQ(mesh->GenerateAdjacency(0.0f, generated.data()), D3D_OK);
+  EXPECT_EQ(generated, expected);
+
+  ASSERT_EQ(
+      D3DXLoadMeshFromXA((kFiles + "bare.x").c_str(), 0, d(), nullptr, materials.out(), nullptr, &count, mesh.out()),
+      D3D_OK);
+  EXPECT_TRUE(count == 0 && !materials);  // a file without a material list has no materials
+  EXPECT_EQ(mesh->GetFVF(), DWORD{D3DFVF_XYZ | D3DFVF_TEX1});
+}
+
+TEST_F(Mesh, FailedLoadsLeaveNothingBehind) {
+  Ref<ID3DXMesh> mesh;
+  Ref<ID3DXBuffer> adjacency, materials;
+  DWORD count = 5;
+  auto load = [&](const std::string& name, IDirect3DDevice9* device, DWORD options = D3DXMESH_SYSTEMMEM) {
+    return D3DXLoadMeshFromXA(name.c_str(), options, device, adjacency.out(), materials.out(), nullptr, &count,
+                              mesh.out());
+  };
+  EXPECT_EQ(D3DXLoadMeshFromXA(nullptr, 0, d(), nullptr, nullptr, nullptr, nullptr, mesh.out()), D3DERR_INVALIDCALL);
+  EXPECT_EQ(D3DXLoadMeshFromXA("x", 0, d(), nullptr, nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(load(kFiles + "panel.x", nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(load(kFiles + "none.x", d()), DXFILEERR_FILENOTFOUND);
+  EXPECT_EQ(load(kFiles + "../../xfile/files/bad/invaliddata.face-index-past-end.x", d()), D3DXERR_INVALIDDATA);
+  EXPECT_TRUE(!mesh && !adjacency && !materials && count == 0);
+  // 65,536 vertices need 32-bit indices.
+  std::string big = "xof 0303txt 0032\nMesh { 65536;";
+  for (int i = 0; i < 65536; ++i) big += "0;0;" + std::to_string(i) + (i < 65535 ? ";," : ";;");
+  big += "1; 3;0,1,65535;; }";
+  std::ofstream("big.x") << big;
+  EXPECT_EQ(load("big.x", d()), D3DERR_INVALIDCALL);
+  ASSERT_EQ(load("big.x", d(), D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT), D3D_OK);
+  EXPECT_EQ(mesh->GetNumVertices(), 65536u);
+  EXPECT_EQ(Indices(mesh.get()), (std::vector<std::uint32_t>{0, 1, 65535}));
+}
+
+// Subsets draw their own faces, found by attribute; after OptimizeInplace (the engine's flags),
+// by the attribute table: the same picture, from fewer vertices and sorted attributes.
+TEST_F(Mesh, SubsetsDrawTheSameBeforeAndAfterOptimizeInplace) {
+  for (const char* name : {"panel.x", "sphere.x"}) {
+    Ref<ID3DXBuffer> adjacency;
+    Ref<ID3DXMesh> mesh{Load(name, D3DXMESH_MANAGED, adjacency.out())};
+    const bool panel = name[0] == 'p';
+    const Picture before = Draw(mesh.get(), !panel);
+    EXPECT_TRUE(!panel || (before.at(16, 48) == kRed && before.at(80, 48) == kBlue && before.at(2, 2) == kBlack));
+    EXPECT_GT(Area(before), 96u * 96 / 5);
+    const DWORD vertices = mesh->GetNumVertices();
+    ASSERT_EQ(
+        mesh->OptimizeInplace(D3DXMESHOPT_COMPACT | D3DXMESHOPT_ATTRSORT | D3DXMESHOPT_VERTEXCACHE,
+                              static_cast<const DWORD*>(adjacency->GetBufferPointer()), nullptr, nullptr, nullptr),
+        D3D_OK);
+    EXPECT_EQ(mesh->GetNumVertices(), vertices - (panel ? 1 : 0));
+    const std::vector<DWORD> attributes = Attributes(mesh.get());
+    EXPECT_TRUE(std::is_sorted(attributes.begin(), attributes.end()));
+    EXPECT_EQ(Draw(mesh.get(), !panel).pixels, before.pixels) << name;
+  }
+}
+
+// faulty.x: a square of two faces, then a repeat of face 0, a face on one vertex twice and face 0
+// reversed; materials 0, 0, 0, 1, 1.
+TEST_F(Mesh, ValidMeshReportsAndCleanMeshRemovesFaults) {
+  Ref<ID3DXMesh> mesh{Load("faulty.x", D3DXMESH_MANAGED)};
+  std::vector<DWORD> adjacency(15), cleanedAdjacency(15, 0xABCD);
+  ASSERT_EQ(mesh->GenerateAdjacency(0.0f, adjacency.data()), D3D_OK);
+  Ref<ID3DXBuffer> errors;
+  std::vector<DWORD> broken = adjacency;
+  broken[3] = 4;  // face 1 names face 4, which does not name it
+  ASSERT_EQ(D3DXValidMesh(mesh.get(), broken.data(), errors.out()), D3DXERR_INVALIDMESH);
+  for (const char* finding : {"face 3: degenerate", "face 2: same vertices as face 0",
+                              "face 4: same vertices as face 0", "face 1: neighbour 4 does not name it back"})
+    EXPECT_NE(Text(errors.get()).find(finding), std::string::npos) << Text(errors.get());
+  Ref<ID3DXMesh> cleaned;
+  ASSERT_EQ(D3DXCleanMesh(D3DXCLEAN_BACKFACING, mesh.get(), adjacency.data(), cleaned.out(), cleanedAdjacency.data(),
+                          errors.out()),
+            D3D_OK);
+  EXPECT_NE(Text(errors.get()).find("1 degenerate faces removed"), std::string::npos) << Text(errors.get());
+  // Left: the square and the reversed face on three vertices of its own, in new buffers.
+  EXPECT_TRUE(cleaned->GetNumFaces() == 3 && cleaned->GetNumVertices() == 7 && cleaned->GetFVF() == mesh->GetFVF() &&
+              cleaned->GetOptions() == mesh->GetOptions());
+  EXPECT_EQ(Indices(cleaned.get()), (std::vector<std::uint32_t>{0, 1, 2, 0, 2, 3, 4, 5, 6}));
+  float* v = nullptr;  // positions only: the new vertices copy 0, 2 and 1
+  ASSERT_EQ(cleaned->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void**>(&v)), D3D_OK);
+  EXPECT_EQ(std::vector<float>(v + 12, v + 21), (std::vector<float>{-1, 1, 0, 1, -1, 0, 1, 1, 0}));
+  cleaned->UnlockVertexBuffer();
+  EXPECT_EQ(Attributes(cleaned.get()), (std::vector<DWORD>{0, 0, 1}));
+  EXPECT_EQ(std::count(cleanedAdjacency.begin(), cleanedAdjacency.end(), 0xABCDu), 6);
+  EXPECT_EQ(D3DXValidMesh(cleaned.get(), cleanedAdjacency.data(), errors.out()), D3D_OK);
+  EXPECT_FALSE(errors);
+  Ref<ID3DXMesh> same;  // a clean mesh comes back as it is, with one more reference
+  ASSERT_EQ(
+      D3DXCleanMesh(D3DXCLEAN_BACKFACING, cleaned.get(), cleanedAdjacency.data(), same.out(), nullptr, errors.out()),
+      D3D_OK);
+  EXPECT_TRUE(same.get() == cleaned.get() && !errors);
+  EXPECT_EQ(cleaned->AddRef(), 3u);
+  cleaned->Release();
+
+  // An index past the vertices, written by the application: every reader says so.
+  void* data = nullptr;
+  ASSERT_EQ(mesh->LockIndexBuffer(0, &data), D3D_OK);
+  static_cast<std::uint16_t*>(data)[4] = 999;
+  mesh->UnlockIndexBuffer();
+  EXPECT_EQ(D3DXValidMesh(mesh.get(), nullptr, errors.out()), D3DXERR_INVALIDMESH);
+  EXPECT_NE(Text(errors.get()).find("face 1: corner 1 names no vertex"), std::string::npos) << Text(errors.get());
+  Ref<ID3DXPMesh> p;
+  EXPECT_EQ(D3DXGeneratePMesh(mesh.get(), nullptr, nullptr, nullptr, 1, D3DXMESHSIMP_FACE, p.out()),
+            D3DXERR_INVALIDMESH);
+  EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE, nullptr, nullptr, nullptr, nullptr), D3DXERR_INVALIDMESH);
+}
+
+// sphere.x: a unit sphere of 720 faces, material 0 above the equator and 1 below, made progressive
+// the way the engine makes it, down to 300 faces, with a DEFAULT-pool clone.
+TEST_F(Mesh, ProgressiveMeshIndexBufferAndPicturesFollowTheLevel) {
+  Ref<ID3DXMesh> loaded{Load("sphere.x", D3DXMESH_SYSTEMMEM)};
+  std::vector<DWORD> adjacency(720 * 3);
+  ASSERT_EQ(loaded->GenerateAdjacency(0.0f, adjacency.data()), D3D_OK);
+  Ref<ID3DXPMesh> master, local;
+  ASSERT_EQ(D3DXGeneratePMesh(loaded.get(), adjacency.data(), nullptr, nullptr, 300, D3DXMESHSIMP_FACE, master.out()),
+            D3D_OK);
+  ASSERT_EQ(master->ClonePMeshFVF(0, master->GetFVF(), d(), local.out()), D3D_OK);
+  const DWORD max = local->GetMaxFaces(), min = local->GetMinFaces();
+  EXPECT_TRUE(max == 720 && local->GetNumFaces() == max && min >= 300 && min <= 301) << min;
+  const auto& runtime = dynamic_cast<zr::d3dx9::mesh::GlPMesh&>(*local.get()).Runtime();
+  const std::vector<std::uint32_t> full = Indices(local.get());
+  std::mt19937 random(7);
+  for (int step = 0; step < 30; ++step) {
+    ASSERT_EQ(local->SetNumFaces(random() % (max + 10)), D3D_OK);
+    const std::vector<std::uint32_t> now = Indices(local.get());
+    for (std::size_t slot = 0; slot < now.size(); ++slot) ASSERT_EQ(now[slot], runtime.Index(slot)) << slot;
+    for (const auto& s : runtime.Subsets())
+      for (std::size_t slot = s.faceStart * 3; slot < (s.faceStart + s.faceCount) * 3; ++slot)
+        ASSERT_LT(now[slot], local->GetNumVertices());
+  }
+  const Picture coarse = Draw(local.get(), true);
+  local->SetNumFaces(0);
+  EXPECT_TRUE(local->GetNumFaces() == min && local->GetNumVertices() == local->GetMinVertices());
+  ASSERT_EQ(local->SetNumFaces(~0u), D3D_OK);
+  EXPECT_TRUE(local->GetNumFaces() == max && local->GetNumVertices() == local->GetMaxVertices());
+  EXPECT_EQ(Indices(local.get()), full);
+  const Picture fine = Draw(local.get(), true);
+  local->SetNumFaces(0);
+  const Picture coarsest = Draw(local.get(), true);
+  // Alike in outline, unlike in shading; red above the middle row, blue below, at every level.
+  EXPECT_GT(Area(fine), 96u * 96 / 5);
+  EXPECT_NEAR(double(Area(coarsest)), double(Area(fine)), 0.06 * double(Area(fine)));
+  EXPECT_GT(std::inner_product(fine.pixels.begin(), fine.pixels.end(), coarsest.pixels.begin(), 0, std::plus<>(),
+                               std::not_equal_to<>()),
+            20);
+  for (const Picture* p : {&fine, &coarse, &coarsest}) {
+    EXPECT_TRUE((p->at(48, 30) & 0xFF) == 0 && (p->at(48, 30) >> 16 & 0xFF) > 40) << std::hex << p->at(48, 30);
+    EXPECT_TRUE((p->at(48, 66) >> 16 & 0xFF) == 0 && (p->at(48, 66) & 0xFF) > 40) << std::hex << p->at(48, 66);
+  }
+}
+
+// The engine's object: its load (D3DX all the way to a progressive mesh and a DEFAULT-pool clone),
+// drawing at full and reduced detail, a Reset between InvalidateDeviceObjects and RestoreObject,
+// and SetFVF at reduced detail (normals made from the faces of every level). No D3DX call may
+// fail: the error log the engine writes its failures to stays empty.
+TEST_F(Mesh, EngineObjectLoadsReducesAndComesBackAfterAReset) {
+  std::filesystem::remove(kErrorLogFile);
+  zr_3DObject ball;
+  ball.Initialise(d(), nullptr, true);
+  ASSERT_EQ(ball.LoadFromFile((kFiles + "sphere.x").c_str(), 0), 0);
+  EXPECT_TRUE(ball.MaterialCount() == 2 && ball.GetMaxFaces() == 720);
+  auto draw = [&](int faces) {
+    Clear();
+    ball.Render(faces, true, true);
+    return Back();
+  };
+  const Picture full = draw(100000);
+  EXPECT_EQ(ball.GetActuallyNumberOfFaces(), 720);
+  const Picture coarse = draw(0);
+  EXPECT_TRUE(ball.GetActuallyNumberOfFaces() >= 300 && ball.GetActuallyNumberOfFaces() <= 301);
+  EXPECT_NE(coarse.pixels, full.pixels);
+  ball.InvalidateDeviceObjects();
+  ASSERT_EQ(d()->Reset(&pp), D3D_OK);
+  SetUp();
+  ASSERT_EQ(ball.RestoreObject(), 0);
+  EXPECT_EQ(draw(100000).pixels, full.pixels);
+  draw(0);
+  ASSERT_EQ(ball.SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL), 0);
+  // Lit as before: zero normals at vertices the coarse level does not use would leave them black.
+  EXPECT_NEAR(double(Area(draw(100000))), double(Area(full)), 0.02 * double(Area(full)));
+  EXPECT_FALSE(std::filesystem::exists(kErrorLogFile));
+}
+
+}  // namespace
