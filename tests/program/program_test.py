@@ -16,7 +16,7 @@ import sys
 import time
 
 DUEL, DATA, MODE = sys.argv[1], os.path.join(sys.argv[2], 'objects'), sys.argv[3]
-DEADLINE = 90  # seconds
+DEADLINE = 60  # seconds
 LEFT, RIGHT = 50, 950  # the figures' columns (64 wide)
 game = None
 held = []
