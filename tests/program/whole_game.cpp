@@ -59,7 +59,8 @@ void ReadScreen() {
   D3DLOCKED_RECT locked{};
   const bool read =
       device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr) == D3D_OK &&
-      device->GetFrontBufferData(0, surface) == D3D_OK && surface->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK;
+      device->GetFrontBufferData(0, surface) == D3D_OK &&
+      surface->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK;
   Check(read, "the front buffer cannot be read");
   for (int y = 0; read && y < 768; ++y)
     std::memcpy(&screen[y * 1024], static_cast<const char*>(locked.pBits) + y * locked.Pitch, 1024 * 4);
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
   Check(frame == lastFrame, "the game ended before the close button");
   // The game let go of its objects once the device could be reset (the layer refuses a Reset while
   // any sprite or font holds on to it) and took them again after the Reset.
-  Check(run.steps == std::vector<HRESULT>{D3DERR_DEVICENOTRESET, D3D_OK}, "the device was not recovered once, in order");
+  Check(run.steps == std::vector<HRESULT>{D3DERR_DEVICENOTRESET, D3D_OK}, "the device was not recovered once in order");
   Check(run.wins[0] > 0 && run.wins[1] > 0 && run.restarts >= 3, "too few matches played and restarted");
   Check(run.playSamples >= 2 && run.winSamples >= 2, "too few frames read back");
   // The heap's floor (its least value) over each third of the samples: sounds playing at the moment
@@ -232,7 +233,7 @@ int main(int argc, char** argv) {
   if (third >= 100) {
     long floors[3];
     for (int i = 0; i < 3; ++i)
-      floors[i] = static_cast<long>(*std::min_element(run.heap.begin() + i * third, run.heap.begin() + (i + 1) * third));
+      floors[i] = static_cast<long>(*std::min_element(run.heap.data() + i * third, run.heap.data() + (i + 1) * third));
     std::printf("heap after the warm-up (frame %ld), floors of each third: %ld %ld %ld bytes\n", run.warmedAt,
                 floors[0], floors[1], floors[2]);
     Check(std::min(floors[1] - floors[0], floors[2] - floors[1]) <= allowed, "the heap grows");
