@@ -50,7 +50,6 @@ def at_least(at, what, kind, minimum, x0, y0, x1, y1):
     n = sum(KINDS[kind](*at(x, y)) for y in range(y0, y1) for x in range(x0, x1))
     print(f'{what}: {n} pixels of {kind}')
     check(n >= minimum, f'{what}: expected at least {minimum}')
-    return n
 
 
 def lit(at, what, bright, dark):
@@ -76,7 +75,6 @@ if mode == 'boxes':
     at = screenshot()
     # The coloured box right of the middle, the crate (its texture's wood) left of it, the floor.
     at_least(at, 'coloured box', 'orange', 5000, 512, 150, 1024, 700)
-    check(at_least(at, "the crate's side", 'orange', 0, 0, 150, 400, 700) < 500, "orange on the crate's side")
     at_least(at, 'crate', 'wood', 5000, 0, 150, 512, 768)
     at_least(at, 'floor', 'lit', 30000, 0, 700, 1024, 768)
     lit(at, 'the crate', (110, 370, 300, 560), (345, 370, 375, 540))

@@ -28,8 +28,8 @@ std::vector<uint8_t> Bytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The generators built for this test (unoptimised, with the sanitizers) must make exactly the
-// bytes that the build's own optimised generators made.
+// The generators built for this test, with the sanitizers at -O1, must make exactly the bytes
+// that the build's own generators (at -O2, without them) made.
 TEST(Generators, MakeTheSameBytesInAnyBuild) {
   const std::filesystem::path out = std::filesystem::absolute("again");
   std::filesystem::remove_all(out);

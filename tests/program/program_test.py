@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
 """The game as a user runs it:  program_test.py DUEL RUN_FOLDER file|play|missing-files
 
-file: the executable's version record and exports, and its message without a display.
-play and missing-files run on xvfb-run's display (1024x768, which the full-screen game fills pixel
-for pixel): keys are held with xdotool, and every wait polls screenshots or windows for what it
-waits for, up to a deadline that only a failing run reaches. The game runs in run/duel here (where
-its error.log lands), with objects/ linked from the build.
-"""
+file: the executable's version record and exports, and its message without a display. play and
+missing-files run on xvfb-run's display (1024x768, which the full-screen game fills pixel for pixel)
+with keys held by xdotool; every wait polls screenshots or windows up to a deadline that only a
+failing run reaches. The game runs in run/duel here, with objects/ linked from the build."""
 import os
 import re
 import shutil

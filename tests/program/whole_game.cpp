@@ -43,8 +43,7 @@ extern "C" void __real__Z24RestoreGameDeviceObjectsv();
 
 namespace {
 
-constexpr long kLossFrame = 5, kFocusDone = 9;
-constexpr int kMovedY = 300;
+constexpr int kLossFrame = 5, kFocusDone = 9, kMovedY = 300;
 long frame = 0, lastFrame = 0;
 int failures = 0;
 void Check(bool ok, const char* what) {
