@@ -1,8 +1,11 @@
 // A .X model with progressive level of detail: a textured planet in a translucent ring. Its
-// detail falls to the minimum and rises again; Space holds it, + and - move it by hand.
+// detail falls to the minimum and rises again; Space holds it, + and - move it by hand. The
+// command line may hold "--detail D" (0 the least, 1 the most): the detail starts held at D.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "objects3d/zr_3DObject.h"
 #include "sample.h"
@@ -14,13 +17,18 @@ constexpr float kCycleSeconds = 16.0f;  // full, falling, minimum, rising
 
 class MeshSample : public Sample {
  public:
+  explicit MeshSample(const char* commandLine) {
+    const char* option = commandLine != nullptr ? std::strstr(commandLine, "--detail ") : nullptr;
+    if (option == nullptr) return;
+    detail_ = std::clamp(std::strtof(option + std::strlen("--detail "), nullptr), 0.0f, 1.0f);
+    automatic_ = false;
+  }
+
   const char* Title() const override { return "Velkor Engine: Detailstufen"; }
 
   bool Start(IDirect3DDevice9* device, zr_TextureManager& textures) override {
     model_.Initialise(device, &textures, true);
-    if (model_.LoadFromFile(kModel, 0) != 0) return false;
-    detail_ = 1.0f;
-    return true;
+    return model_.LoadFromFile(kModel, 0) == 0;
   }
 
   void SetDeviceStates(IDirect3DDevice9* device) override {
@@ -110,6 +118,6 @@ class MeshSample : public Sample {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-  MeshSample sample;
+  MeshSample sample(commandLine);
   return RunSample(sample, instance, commandLine);
 }
