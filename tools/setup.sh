@@ -36,20 +36,17 @@ run_packages=(
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils
-  # The whole-program tests read the screen: xwd (x11-apps) captures it, ImageMagick's convert
-  # turns it into a PPM that tests/program/screen_probe.py (python3) reads, and the win pictures too.
+  # The whole-program tests read the screen: xwd (x11-apps) captures it for
+  # tests/program/program_test.py (python3), and ImageMagick's convert turns the win pictures into
+  # the same format to compare with.
   x11-apps imagemagick
-  # The Direct3D tests check the bitmaps they save with file(1).
-  file
   # The result-code table is checked against the platform's code headers, which the cross
   # compiler evaluates.
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
-  # The image reader's tests write PNG chunks by hand (zlib's crc32 and compress); zlib1g-dev
-  # itself is in the build list.
-  # The .X mesh reader's tests compare good files with what Assimp reads from them.
+  # The mesh benchmarks time Assimp's import of the same model beside our own reader.
   libassimp-dev
-  # The image reader's libFuzzer target is built with clang; libclang_rt.fuzzer (and clang's
-  # sanitizer runtimes) come in libclang-rt-14-dev, only recommended by clang-14.
+  # The libFuzzer targets are built with clang; libclang_rt.fuzzer (and clang's sanitizer
+  # runtimes) come in libclang-rt-14-dev, only recommended by clang-14.
   clang-14 libclang-rt-14-dev
 )
 

@@ -147,6 +147,15 @@ TEST_F(Boxes, EveryTriangleFacesOutOfTheBoxItsCornersSpan) {
   for (const zr_CustomVertex& v : vertices) corners.insert(Args(v.position.x, v.position.y, v.position.z, v.colour));
   for (int k = 0; k < 8; ++k) spanned.insert(Args(k & 1 ? 2 : 0, k & 2 ? 3 : 0, k & 4 ? 4 : 0, 0xFF112233u));
   EXPECT_EQ(corners, spanned);
+  // Each corner's normal and texture coordinates, as a box defines them: the face at z 0 takes the
+  // picture with v along y, the face at z 4 upside down.
+  const auto row = [](float x, float y, float z, float nz, float u, float v) { return Args(x, y, z, 0.0f, 0.0f, nz, u, v); };
+  std::set<std::string> shading;
+  for (const zr_CustomVertex& v : vertices)
+    shading.insert(Args(v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z, v.u, v.v));
+  EXPECT_EQ(shading, (std::set<std::string>{row(0, 0, 0, 1, 0, 0), row(0, 3, 0, 1, 0, 1), row(2, 0, 0, 1, 1, 0),
+                                            row(2, 3, 0, 1, 1, 1), row(0, 0, 4, -1, 0, 1), row(0, 3, 4, -1, 0, 0),
+                                            row(2, 0, 4, -1, 1, 1), row(2, 3, 4, -1, 1, 0)}));
 
   std::map<std::string, int> perFace;  // by the axis a face is square to, and its end
   const auto at = [](const D3DXVECTOR3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; };
