@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up this machine, builds the engine's sample programs and starts one.
-# Usage: tools/run-sample.sh boxes|mesh [--frames N] [--screenshot FILE.bmp]
+# Usage: tools/run-sample.sh boxes|mesh [--frames N] [--screenshot FILE.bmp] [--detail D (mesh)]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sample=${1:-}
