@@ -70,7 +70,34 @@ int DataBytes(std::uint8_t status) {
   }
 }
 
+// The data bytes that follow a system common or real-time status byte in a track, or -1 for the
+// status bytes the MIDI protocol leaves undefined (F4, F5, F9, FD).
+int SystemDataBytes(std::uint8_t status) {
+  switch (status) {
+    case 0xF1:  // MIDI time code quarter frame
+    case 0xF3:  // song select
+      return 1;
+    case 0xF2:  // song position
+      return 2;
+    case 0xF6:  // tune request
+    case 0xF8:  // timing clock
+    case 0xFA:  // start
+    case 0xFB:  // continue
+    case 0xFC:  // stop
+    case 0xFE:  // active sensing
+      return 0;
+    default:
+      return -1;
+  }
+}
+
 // Reads one track's events into `events`; `endTick` becomes the tick of its end.
+//
+// Running status is the last channel status of the track and only a channel status changes it:
+// meta events, system exclusive messages, and the system common and real-time messages some
+// recorders leave in a file (read over, not played) all keep it. On a cable a system common
+// message would end it; in a file keeping it reads the files that restate the status the same
+// way and those that do not as well.
 HRESULT ReadTrack(const std::uint8_t* p, std::size_t size, std::vector<TickEvent>* events, MidiSong* song,
                   std::uint64_t* endTick) {
   TrackReader r(p, size);
@@ -95,7 +122,6 @@ HRESULT ReadTrack(const std::uint8_t* p, std::size_t size, std::vector<TickEvent
       if (DataBytes(status) == 2 && (!r.Byte(&e.event.data2) || e.event.data2 >= 0x80)) return DMUS_E_INVALIDFILE;
       events->push_back(e);
     } else if (status == 0xF0 || status == 0xF7) {
-      running = 0;
       std::uint32_t length;
       const std::uint8_t* bytes;
       if (!r.Number(&length) || !r.Skip(length, &bytes)) return DMUS_E_INVALIDFILE;
@@ -108,22 +134,27 @@ HRESULT ReadTrack(const std::uint8_t* p, std::size_t size, std::vector<TickEvent
         events->push_back(e);
       }
     } else if (status == 0xFF) {
-      running = 0;
       std::uint8_t type;
       std::uint32_t length;
       const std::uint8_t* bytes;
-      if (!r.Byte(&type) || type >= 0x80 || !r.Number(&length) || !r.Skip(length, &bytes)) return DMUS_E_INVALIDFILE;
+      if (!r.Byte(&type) || !r.Number(&length) || !r.Skip(length, &bytes)) return DMUS_E_INVALIDFILE;
       if (type == 0x2F) break;  // end of track: anything after it is not played
       if (type == 0x51) {
-        if (length != 3) return DMUS_E_INVALIDFILE;
+        // Microseconds a beat in three bytes. As mido reads them, bytes past the three are left
+        // and a tempo of 0 holds time still until the next change.
+        if (length < 3) return DMUS_E_INVALIDFILE;
         std::uint32_t tempo = std::uint32_t{bytes[0]} << 16 | std::uint32_t{bytes[1]} << 8 | bytes[2];
-        if (tempo == 0) return DMUS_E_INVALIDFILE;
         e.tempo = true;
         e.tempoValue = tempo;
         events->push_back(e);
       }
     } else {
-      return DMUS_E_INVALIDFILE;  // system common and real-time messages have no place in a file
+      const int count = SystemDataBytes(status);
+      if (count < 0) return DMUS_E_INVALIDFILE;  // an undefined status byte
+      for (int i = 0; i < count; ++i) {
+        std::uint8_t b;
+        if (!r.Byte(&b) || b >= 0x80) return DMUS_E_INVALIDFILE;
+      }
     }
   }
   *endTick = tick;
@@ -138,7 +169,8 @@ HRESULT ReadStandardMidi(const std::uint8_t* data, std::size_t size, MidiSong* s
   std::uint16_t format = U16(data + 8);
   std::uint16_t tracks = U16(data + 10);
   std::uint16_t division = U16(data + 12);
-  if (format > 2 || tracks == 0 || (format == 0 && tracks != 1)) return DMUS_E_INVALIDFILE;
+  // A type 0 header that declares more than one track (some writers do) is played as type 1.
+  if (format > 2 || tracks == 0) return DMUS_E_INVALIDFILE;
   if (format == 2) return DMUS_E_UNSUPPORTED_STREAM;
 
   // Time: with metrical division, ticks per quarter note and a tempo map; with SMPTE division,

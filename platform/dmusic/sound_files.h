@@ -2,11 +2,13 @@
 // Files. Both work on bytes in memory, check every size against the bytes there are, and cap
 // what they allocate; what they return is ready for the mixer or the sequencer.
 //
-// Results: S_OK; DMUS_E_INVALIDFILE for a damaged file of a kind they know (truncated, a chunk
-// larger than its container, a zero-length or frameless data chunk, sizes that contradict one
-// another, bytes that break the format's grammar); DMUS_E_UNSUPPORTED_STREAM for an intact file
-// they do not play (another codec, more than two channels, a rate out of range, MIDI type 2,
-// longer than the caps) and for bytes that are neither kind.
+// They open what mainstream readers (SoX, mido) open, with the same content: sizes that disagree
+// with the file are read as SoX reads them, and MIDI oddities that players read over are read
+// over (README.md lists what is taken). Results: S_OK; DMUS_E_INVALIDFILE for a damaged file of
+// a kind they know (a missing or hidden chunk, no whole frame, bytes that break the format's
+// grammar); DMUS_E_UNSUPPORTED_STREAM for a file they do not play (another codec, more than two
+// channels, a rate out of range, MIDI type 2, longer than the caps) and for bytes that are
+// neither kind.
 #pragma once
 
 #include <dmusici.h>
@@ -42,7 +44,10 @@ struct WaveSound {
 };
 
 // PCM of 8 (unsigned), 16, 24 or 32 bits, or IEEE float of 32 or 64 bits, plain or in
-// WAVE_FORMAT_EXTENSIBLE dress; mono or stereo; 4,000 to 192,000 Hz.
+// WAVE_FORMAT_EXTENSIBLE dress; mono or stereo; 4,000 to 192,000 Hz. Samples are read packed at
+// wBitsPerSample / 8 bytes, whatever the block size; the RIFF size is not read, and a data chunk
+// larger than the rest of the file (or of size 0 under a RIFF size that is wrong too) holds the
+// rest of the file.
 HRESULT ReadWave(const std::uint8_t* data, std::size_t size, WaveSound* sound);
 
 // The sound in the mixer's format, resampled with a cubic (Catmull-Rom) interpolator when its rate
@@ -66,10 +71,12 @@ struct MidiSong {
   std::uint64_t lengthFrames = 0;  // the end of the longest track
 };
 
-// Standard MIDI Files of type 0 and 1 (type 2 is refused), with metrical or SMPTE time, tempo
-// changes from any track, running status, system exclusive messages; tracks are merged and every
-// event's time converted to frames of the mix. A file whose tracks end without an end-of-track
-// event is accepted; fewer track chunks than the header declares are not.
+// Standard MIDI Files of type 0 and 1 (type 2 is refused; a type 0 header of several tracks is
+// read as type 1), with metrical or SMPTE time, tempo changes from any track, running status
+// (kept across meta, system exclusive, system common and real-time messages; the last two are
+// read over), system exclusive messages; tracks are merged and every event's time converted to
+// frames of the mix. A file whose tracks end without an end-of-track event is accepted; fewer
+// track chunks than the header declares are not.
 HRESULT ReadMidi(const std::uint8_t* data, std::size_t size, MidiSong* song);
 
 }  // namespace zr::dmusic

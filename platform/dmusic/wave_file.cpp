@@ -28,7 +28,6 @@ struct Format {
   std::uint16_t tag = 0;
   std::uint32_t channels = 0;
   std::uint32_t rate = 0;
-  std::uint32_t blockAlign = 0;
   std::uint32_t bits = 0;
 };
 
@@ -37,7 +36,6 @@ HRESULT ReadFormat(const std::uint8_t* p, std::uint32_t size, Format* f) {
   f->tag = U16(p);
   f->channels = U16(p + 2);
   f->rate = U32(p + 4);
-  f->blockAlign = U16(p + 12);
   f->bits = U16(p + 14);
   if (f->tag == kFormatExtensible) {
     if (size < 40 || U16(p + 16) < 22) return DMUS_E_INVALIDFILE;
@@ -46,11 +44,15 @@ HRESULT ReadFormat(const std::uint8_t* p, std::uint32_t size, Format* f) {
     std::uint32_t validBits = U16(p + 18);
     if (validBits > f->bits) return DMUS_E_INVALIDFILE;
   }
+  // The codec first: the other fields of a codec we do not decode (GSM's zero bits a sample, ADPCM's
+  // odd blocks) mean nothing to us, and the file is refused for its codec, not as damaged.
+  if (f->tag != kFormatPcm && f->tag != kFormatFloat) return DMUS_E_UNSUPPORTED_STREAM;
   if (f->channels == 0 || f->rate == 0 || f->bits == 0) return DMUS_E_INVALIDFILE;
   bool pcm = f->tag == kFormatPcm && (f->bits == 8 || f->bits == 16 || f->bits == 24 || f->bits == 32);
   bool ieee = f->tag == kFormatFloat && (f->bits == 32 || f->bits == 64);
   if (!pcm && !ieee) return DMUS_E_UNSUPPORTED_STREAM;
-  if (f->blockAlign != f->channels * (f->bits / 8)) return DMUS_E_INVALIDFILE;
+  // nBlockAlign is not read: as SoX does, samples are taken packed, wBitsPerSample / 8 bytes each,
+  // whatever block size the header claims (24 bits with blocks of 4 bytes a channel included).
   if (f->channels > 2 || f->rate < kLowestRate || f->rate > kHighestRate) return DMUS_E_UNSUPPORTED_STREAM;
   return S_OK;
 }
@@ -98,24 +100,29 @@ FileKind KindOf(const std::uint8_t* data, std::size_t size) {
 
 HRESULT ReadWave(const std::uint8_t* data, std::size_t size, WaveSound* sound) {
   if (size < 12 || !Tag(data, "RIFF") || !Tag(data + 8, "WAVE")) return DMUS_E_UNSUPPORTED_STREAM;
-  std::uint64_t riffEnd = std::uint64_t{U32(data + 4)} + 8;
-  if (riffEnd > size || riffEnd < 12) return DMUS_E_INVALIDFILE;
-
+  // Sizes are taken as SoX takes them: the RIFF size is not trusted (writers that stream leave 0,
+  // 0xFFFFFFFF or a guess there), chunks are looked for up to the end of the file, and a data chunk
+  // larger than what is left holds what is left. A data size of 0 in a file whose RIFF size does not
+  // match its length is a header never finished: the samples run to the end of the file. Any other
+  // chunk that runs past the end hides the format or the samples still looked for: damage.
+  const bool riffSizeMatches = U32(data + 4) == size - 8;
   const std::uint8_t* fmt = nullptr;
   std::uint32_t fmtSize = 0;
   const std::uint8_t* body = nullptr;
-  std::uint32_t bodySize = 0;
+  std::uint64_t bodySize = 0;
   std::uint64_t at = 12;
-  while (at + 8 <= riffEnd && (fmt == nullptr || body == nullptr)) {
-    std::uint32_t chunkSize = U32(data + at + 4);
+  while (at + 8 <= size && (fmt == nullptr || body == nullptr)) {
+    std::uint64_t chunkSize = U32(data + at + 4);
     std::uint64_t start = at + 8;
-    if (start + chunkSize > riffEnd) return DMUS_E_INVALIDFILE;
-    if (Tag(data + at, "fmt ") && fmt == nullptr) {
-      fmt = data + start;
-      fmtSize = chunkSize;
-    } else if (Tag(data + at, "data") && body == nullptr) {
+    if (Tag(data + at, "data") && body == nullptr) {
       body = data + start;
-      bodySize = chunkSize;
+      bodySize = chunkSize > size - start || (chunkSize == 0 && !riffSizeMatches) ? size - start : chunkSize;
+      chunkSize = bodySize;
+    } else if (start + chunkSize > size) {
+      return DMUS_E_INVALIDFILE;
+    } else if (Tag(data + at, "fmt ") && fmt == nullptr) {
+      fmt = data + start;
+      fmtSize = static_cast<std::uint32_t>(chunkSize);
     }
     at = start + chunkSize + (chunkSize & 1);  // chunks are padded to even sizes
   }
@@ -123,14 +130,14 @@ HRESULT ReadWave(const std::uint8_t* data, std::size_t size, WaveSound* sound) {
 
   Format f;
   if (HRESULT hr = ReadFormat(fmt, fmtSize, &f); FAILED(hr)) return hr;
-  std::uint64_t frames = bodySize / f.blockAlign;  // a partial frame at the end is dropped
+  const std::uint32_t step = f.bits / 8;
+  std::uint64_t frames = bodySize / (step * f.channels);  // a partial frame at the end is dropped
   if (frames == 0) return DMUS_E_INVALIDFILE;
   if (frames * kMixRate / f.rate > kMostWaveMixFrames) return DMUS_E_UNSUPPORTED_STREAM;
 
   sound->rate = f.rate;
   sound->channels = f.channels;
   sound->samples.resize(frames * f.channels);
-  std::uint32_t step = f.bits / 8;
   for (std::size_t i = 0; i < sound->samples.size(); ++i) sound->samples[i] = Sample(body + i * step, f);
   return S_OK;
 }
