@@ -45,7 +45,8 @@ struct WaveSound {
 
 // PCM of 8 (unsigned), 16, 24 or 32 bits, or IEEE float of 32 or 64 bits, plain or in
 // WAVE_FORMAT_EXTENSIBLE dress; mono or stereo; 4,000 to 192,000 Hz. Samples are read packed at
-// wBitsPerSample / 8 bytes, whatever the block size; the RIFF size is not read, and a data chunk
+// wBitsPerSample / 8 bytes, whatever the block size (but 24 bits in blocks of 4 bytes a channel
+// are 4-byte containers, the sample in their high bytes); the RIFF size is not read, and a data chunk
 // larger than the rest of the file (or of size 0 under a RIFF size that is wrong too) holds the
 // rest of the file.
 HRESULT ReadWave(const std::uint8_t* data, std::size_t size, WaveSound* sound);

@@ -51,8 +51,11 @@ HRESULT ReadFormat(const std::uint8_t* p, std::uint32_t size, Format* f) {
   bool pcm = f->tag == kFormatPcm && (f->bits == 8 || f->bits == 16 || f->bits == 24 || f->bits == 32);
   bool ieee = f->tag == kFormatFloat && (f->bits == 32 || f->bits == 64);
   if (!pcm && !ieee) return DMUS_E_UNSUPPORTED_STREAM;
-  // nBlockAlign is not read: as SoX does, samples are taken packed, wBitsPerSample / 8 bytes each,
-  // whatever block size the header claims (24 bits with blocks of 4 bytes a channel included).
+  // Samples are taken packed, wBitsPerSample / 8 bytes each, whatever other block size the header
+  // claims, as SoX takes them; but 24-bit samples in blocks of 4 bytes a channel are containers
+  // holding the sample in their high three bytes, as the extensible form stores it (and SciPy
+  // reads it): read packed they would play as noise.
+  if (pcm && f->bits == 24 && U16(p + 12) == 4 * f->channels) f->bits = 32;
   if (f->channels > 2 || f->rate < kLowestRate || f->rate > kHighestRate) return DMUS_E_UNSUPPORTED_STREAM;
   return S_OK;
 }
