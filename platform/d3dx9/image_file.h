@@ -56,7 +56,8 @@ HRESULT ReadImageInfo(const char* path, D3DXIMAGE_INFO* info, const ImageLimits&
 HRESULT ReadImageInfoFromMemory(const void* data, std::size_t size, D3DXIMAGE_INFO* info,
                                 const ImageLimits& limits = {});
 
-// Decodes an image file to ARGB. PNG through libpng (CRCs checked), BMP, JPG and TGA through stb_image.
+// Decodes an image file to ARGB. PNG through libpng (CRCs checked, the stored samples: no gamma or
+// colour transform), BMP, JPG and TGA through stb_image.
 HRESULT DecodeImageFile(const char* path, Image* out, const ImageLimits& limits = {});
 HRESULT DecodeImageMemory(const void* data, std::size_t size, Image* out, const ImageLimits& limits = {});
 
