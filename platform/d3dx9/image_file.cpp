@@ -1,5 +1,6 @@
 // Reading image files: the file into memory once, its format by content, its size checked before
-// any pixels are allocated, then PNG through libpng's sequential reader and the rest through stb_image.
+// any pixels are allocated, then PNG through libpng's sequential reader, BMP through our own reader
+// (image_bmp.h) and JPG and TGA through stb_image.
 #include "image_file.h"
 
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <new>
 #include <utility>
 
+#include "image_bmp.h"
 #include "image_stb.h"
 
 namespace zr::d3dx9 {
@@ -87,8 +89,9 @@ struct Probe {
   D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
   UINT width = 0;
   UINT height = 0;
-  bool alpha = false;  // an alpha channel, or for PNG a transparent colour
+  bool alpha = false;  // an alpha channel, for PNG a transparent colour, for BMP that it may have one
   stb::Header stbHeader;
+  bmp::Header bmpHeader;
 };
 
 bool StartsWith(const std::uint8_t* data, std::size_t size, const std::uint8_t* magic, std::size_t length) {
@@ -101,8 +104,8 @@ constexpr std::uint8_t kJpgSignature[] = {0xFF, 0xD8, 0xFF};
 constexpr std::size_t kTgaHeaderBytes = 18;
 
 // PNG, BMP and JPG by their signatures. TGA has none, but its second byte (the colour map type)
-// is 0 or 1, which no BMP or JPG has: stb, which tries JPG and BMP before TGA, then decodes each
-// file as the format told here and checked below.
+// is 0 or 1, which no BMP or JPG has: stb, which tries JPG before TGA, then decodes each file as
+// the format told here and checked below.
 bool SniffFormat(const std::uint8_t* data, std::size_t size, D3DXIMAGE_FILEFORMAT* format) {
   if (StartsWith(data, size, kPngSignature, sizeof kPngSignature)) *format = D3DXIFF_PNG;
   else if (StartsWith(data, size, kBmpSignature, sizeof kBmpSignature)) *format = D3DXIFF_BMP;
@@ -129,17 +132,6 @@ bool TgaPixelsPresent(const std::uint8_t* data, std::size_t size) {
   std::uint64_t needed =
       kTgaHeaderBytes + data[0] + std::uint64_t{Le16(data + 12)} * std::uint64_t{Le16(data + 14)} * bytesPerPixel;
   return size >= needed;
-}
-
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | (std::uint32_t{Le16(p + 2)} << 16); }
-
-// stb sizes a BMP's palette from the gap between its header and its pixels, and with no room for
-// one entry it reads indices into a palette it never filled.
-bool BmpPaletteSound(const std::uint8_t* data, std::size_t size) {
-  if (size < 30) return false;
-  std::int64_t offset = Le32(data + 10), header = Le32(data + 14);
-  if (header == 12) return Le16(data + 24) >= 24 || (offset - 14 - 24) / 3 >= 1;
-  return size >= 32 && (Le16(data + 28) >= 16 || (offset - 14 - header) / 4 >= 1);
 }
 
 unsigned Be16(const std::uint8_t* p) { return (unsigned{p[0]} << 8) | p[1]; }
@@ -331,7 +323,6 @@ HRESULT ProbeImage(const std::uint8_t* data, std::size_t size, const ImageLimits
   if (p.fileFormat == D3DXIFF_PNG && !PngEndsWithIend(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_JPG && !JpegSegmentsSound(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_TGA && !TgaPixelsPresent(data, size)) return D3DXERR_INVALIDDATA;
-  if (p.fileFormat == D3DXIFF_BMP && !BmpPaletteSound(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_PNG) {
     PngReader png(data, size);
     if (!png.Created()) return E_OUTOFMEMORY;
@@ -340,6 +331,11 @@ HRESULT ProbeImage(const std::uint8_t* data, std::size_t size, const ImageLimits
     p.width = header.width;
     p.height = header.height;
     p.alpha = header.alpha;
+  } else if (p.fileFormat == D3DXIFF_BMP) {
+    if (bmp::ReadHeader(data, size, &p.bmpHeader) != bmp::Result::kOk) return D3DXERR_INVALIDDATA;
+    p.width = p.bmpHeader.width;
+    p.height = p.bmpHeader.height;
+    p.alpha = p.bmpHeader.mayHaveAlpha;
   } else {
     stb::Result r = stb::ReadHeader(data, size, &p.stbHeader);
     if (r == stb::Result::kOutOfMemory) return E_OUTOFMEMORY;
@@ -405,13 +401,18 @@ HRESULT DecodeProbed(const std::uint8_t* data, std::size_t size, const Probe& pr
   if (probe.fileFormat == D3DXIFF_PNG) {
     HRESULT hr = DecodePng(data, size, probe, &image.argb);
     if (FAILED(hr)) return hr;
+  } else if (probe.fileFormat == D3DXIFF_BMP) {
+    bmp::Result r = bmp::Decode(data, size, probe.bmpHeader, &image.argb);
+    if (r == bmp::Result::kOutOfMemory) return E_OUTOFMEMORY;
+    if (r != bmp::Result::kOk) return D3DXERR_INVALIDDATA;
   } else {
     stb::Result r = stb::Decode(data, size, probe.stbHeader, StbAllocationCap(probe), &image.argb);
     if (r == stb::Result::kOutOfMemory) return E_OUTOFMEMORY;
     if (r != stb::Result::kOk) return D3DXERR_INVALIDDATA;
   }
   bool alpha = probe.alpha;
-  // stb makes a 32-bit BMP whose alpha bytes are all 0 opaque; such a file has no alpha channel.
+  // A BMP has alpha if some pixel is translucent: its alpha bytes or fields say so (a plain 32-bit
+  // one whose alpha bytes are all 0 reads opaque), or its RLE stream leaves pixels unwritten.
   if (alpha && probe.fileFormat == D3DXIFF_BMP) alpha = AnyTranslucent(image.argb);
   image.format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
   image.info = MakeInfo(probe, image.format);
