@@ -1,5 +1,6 @@
 // Reading image files: the file into memory once, its format by content, its size checked before
-// any pixels are allocated, then PNG through libpng's simplified API and the rest through stb_image.
+// any pixels are allocated, then PNG through libpng's sequential reader, BMP through our own reader
+// (image_bmp.h) and JPG and TGA through stb_image.
 #include "image_file.h"
 
 #include <fcntl.h>
@@ -10,10 +11,12 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <csetjmp>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "image_bmp.h"
 #include "image_stb.h"
 
 namespace zr::d3dx9 {
@@ -86,8 +89,9 @@ struct Probe {
   D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
   UINT width = 0;
   UINT height = 0;
-  bool alpha = false;  // an alpha channel, or for PNG a transparent colour
+  bool alpha = false;  // an alpha channel, for PNG a transparent colour, for BMP that it may have one
   stb::Header stbHeader;
+  bmp::Header bmpHeader;
 };
 
 bool StartsWith(const std::uint8_t* data, std::size_t size, const std::uint8_t* magic, std::size_t length) {
@@ -100,8 +104,8 @@ constexpr std::uint8_t kJpgSignature[] = {0xFF, 0xD8, 0xFF};
 constexpr std::size_t kTgaHeaderBytes = 18;
 
 // PNG, BMP and JPG by their signatures. TGA has none, but its second byte (the colour map type)
-// is 0 or 1, which no BMP or JPG has: stb, which tries JPG and BMP before TGA, then decodes each
-// file as the format told here and checked below.
+// is 0 or 1, which no BMP or JPG has: stb, which tries JPG before TGA, then decodes each file as
+// the format told here and checked below.
 bool SniffFormat(const std::uint8_t* data, std::size_t size, D3DXIMAGE_FILEFORMAT* format) {
   if (StartsWith(data, size, kPngSignature, sizeof kPngSignature)) *format = D3DXIFF_PNG;
   else if (StartsWith(data, size, kBmpSignature, sizeof kBmpSignature)) *format = D3DXIFF_BMP;
@@ -130,24 +134,13 @@ bool TgaPixelsPresent(const std::uint8_t* data, std::size_t size) {
   return size >= needed;
 }
 
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | (std::uint32_t{Le16(p + 2)} << 16); }
-
-// stb sizes a BMP's palette from the gap between its header and its pixels, and with no room for
-// one entry it reads indices into a palette it never filled.
-bool BmpPaletteSound(const std::uint8_t* data, std::size_t size) {
-  if (size < 30) return false;
-  std::int64_t offset = Le32(data + 10), header = Le32(data + 14);
-  if (header == 12) return Le16(data + 24) >= 24 || (offset - 14 - 24) / 3 >= 1;
-  return size >= 32 && (Le16(data + 28) >= 16 || (offset - 14 - header) / 4 >= 1);
-}
-
 unsigned Be16(const std::uint8_t* p) { return (unsigned{p[0]} << 8) | p[1]; }
 std::uint32_t Be32(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
-// libpng's simplified reader stops after the pixels; a file is whole only if its chunks lead to
-// an IEND chunk (which has no data, so its CRC is fixed).
+// A PNG file is whole only if its chunks lead to an IEND chunk (which has no data, so its CRC is
+// fixed). Checked before libpng reads anything: png_read_end then checks the chunks on the way.
 bool PngEndsWithIend(const std::uint8_t* data, std::size_t size) {
   constexpr std::uint8_t kIend[] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
   std::size_t at = sizeof kPngSignature;
@@ -232,16 +225,95 @@ bool JpegSegmentsSound(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-struct PngControl {
-  png_image image;
-  PngControl() {
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-  }
-  ~PngControl() { png_image_free(&image); }
-  PngControl(const PngControl&) = delete;
-  PngControl& operator=(const PngControl&) = delete;
+// ---------------------------------------------------------------------------------------------
+// PNG through libpng's sequential reader, giving the stored samples: no gamma or colour transform
+// (gAMA, cHRM, sRGB, iCCP and every other ancillary chunk but tRNS are skipped unread, their CRCs
+// still checked), palettes and transparent colours expanded, grey to RGB, 16-bit samples cut to
+// their high byte.
+//
+// libpng reports an error by longjmp to the setjmp of the function that called it. Those
+// functions (PngReadHeader, PngReadPixels) and the callbacks libpng calls keep only plain data in
+// their frames, so the jump skips no destructor; libpng's structures and the pixels are owned by
+// the caller's frame, which no jump crosses.
+
+struct PngSource {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t position;
 };
+
+void PngReadBytes(png_structp png, png_bytep out, std::size_t count) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (count > source->size - source->position) png_error(png, "truncated");
+  std::memcpy(out, source->data + source->position, count);
+  source->position += count;
+}
+
+[[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
+
+// libpng's read and info structures over the bytes of a file.
+class PngReader {
+ public:
+  PngReader(const std::uint8_t* data, std::size_t size) : source_{data, size, 0} {
+    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+    if (png_ != nullptr) info_ = png_create_info_struct(png_);
+  }
+  ~PngReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
+  PngReader(const PngReader&) = delete;
+  PngReader& operator=(const PngReader&) = delete;
+  bool Created() const { return png_ != nullptr && info_ != nullptr; }
+  png_structp png() const { return png_; }
+  png_infop info() const { return info_; }
+  PngSource* source() { return &source_; }
+
+ private:
+  PngSource source_;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+struct PngHeader {
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  bool alpha = false;  // an alpha channel or a transparent colour
+};
+
+// Reads the chunks before the pixels. A CRC error in any chunk is an error.
+bool PngReadHeader(png_structp png, png_infop info, PngSource* source, PngHeader* header) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_set_read_fn(png, source, PngReadBytes);
+  png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);  // all but IHDR PLTE tRNS IDAT IEND
+  png_read_info(png, info);
+  header->width = png_get_image_width(png, info);
+  header->height = png_get_image_height(png, info);
+  header->alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 ||
+                  png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  return true;
+}
+
+// Reads the pixels into `rows` (each `width` 32-bit pixels: B, G, R, A in memory, which is
+// 0xAARRGGBB as a little-endian word; A, R, G, B on a big-endian machine), then the chunks up to IEND.
+bool PngReadPixels(png_structp png, png_infop info, png_bytepp rows, png_uint_32 width) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_set_expand(png);  // palette to RGB, transparent colours to alpha, grey of 1, 2 or 4 bits to 8
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  if constexpr (std::endian::native == std::endian::little) {
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  } else {
+    png_set_swap_alpha(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != std::size_t{width} * 4) return false;
+  png_read_image(png, rows);
+  png_read_end(png, nullptr);
+  return true;
+}
 
 HRESULT ProbeImage(const std::uint8_t* data, std::size_t size, const ImageLimits& limits, Probe* probe) {
   if (size == 0 || size > limits.maxFileBytes) return D3DXERR_INVALIDDATA;
@@ -251,13 +323,19 @@ HRESULT ProbeImage(const std::uint8_t* data, std::size_t size, const ImageLimits
   if (p.fileFormat == D3DXIFF_PNG && !PngEndsWithIend(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_JPG && !JpegSegmentsSound(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_TGA && !TgaPixelsPresent(data, size)) return D3DXERR_INVALIDDATA;
-  if (p.fileFormat == D3DXIFF_BMP && !BmpPaletteSound(data, size)) return D3DXERR_INVALIDDATA;
   if (p.fileFormat == D3DXIFF_PNG) {
-    PngControl png;
-    if (png_image_begin_read_from_memory(&png.image, data, size) == 0) return D3DXERR_INVALIDDATA;
-    p.width = png.image.width;
-    p.height = png.image.height;
-    p.alpha = (png.image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    PngReader png(data, size);
+    if (!png.Created()) return E_OUTOFMEMORY;
+    PngHeader header;
+    if (!PngReadHeader(png.png(), png.info(), png.source(), &header)) return D3DXERR_INVALIDDATA;
+    p.width = header.width;
+    p.height = header.height;
+    p.alpha = header.alpha;
+  } else if (p.fileFormat == D3DXIFF_BMP) {
+    if (bmp::ReadHeader(data, size, &p.bmpHeader) != bmp::Result::kOk) return D3DXERR_INVALIDDATA;
+    p.width = p.bmpHeader.width;
+    p.height = p.bmpHeader.height;
+    p.alpha = p.bmpHeader.mayHaveAlpha;
   } else {
     stb::Result r = stb::ReadHeader(data, size, &p.stbHeader);
     if (r == stb::Result::kOutOfMemory) return E_OUTOFMEMORY;
@@ -287,18 +365,21 @@ D3DXIMAGE_INFO MakeInfo(const Probe& probe, D3DFORMAT format) {
 // Pixels
 
 HRESULT DecodePng(const std::uint8_t* data, std::size_t size, const Probe& probe, std::vector<std::uint32_t>* argb) {
-  PngControl png;
-  if (png_image_begin_read_from_memory(&png.image, data, size) == 0) return D3DXERR_INVALIDDATA;
-  if (png.image.width != probe.width || png.image.height != probe.height) return D3DXERR_INVALIDDATA;
-  // Bytes B, G, R, A in memory are 0xAARRGGBB as a little-endian word; A, R, G, B as a big-endian one.
-  png.image.format = std::endian::native == std::endian::little ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+  PngReader png(data, size);
+  if (!png.Created()) return E_OUTOFMEMORY;
+  PngHeader header;
+  if (!PngReadHeader(png.png(), png.info(), png.source(), &header)) return D3DXERR_INVALIDDATA;
+  if (header.width != probe.width || header.height != probe.height) return D3DXERR_INVALIDDATA;
+  std::vector<png_bytep> rows;
   try {
     argb->resize(std::size_t{probe.width} * probe.height);
+    rows.resize(probe.height);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  auto stride = static_cast<png_int_32>(probe.width * 4);
-  if (png_image_finish_read(&png.image, nullptr, argb->data(), stride, nullptr) == 0) return D3DXERR_INVALIDDATA;
+  for (UINT y = 0; y < probe.height; ++y)
+    rows[y] = reinterpret_cast<png_bytep>(argb->data() + std::size_t{y} * probe.width);
+  if (!PngReadPixels(png.png(), png.info(), rows.data(), probe.width)) return D3DXERR_INVALIDDATA;
   return D3D_OK;
 }
 
@@ -320,13 +401,18 @@ HRESULT DecodeProbed(const std::uint8_t* data, std::size_t size, const Probe& pr
   if (probe.fileFormat == D3DXIFF_PNG) {
     HRESULT hr = DecodePng(data, size, probe, &image.argb);
     if (FAILED(hr)) return hr;
+  } else if (probe.fileFormat == D3DXIFF_BMP) {
+    bmp::Result r = bmp::Decode(data, size, probe.bmpHeader, &image.argb);
+    if (r == bmp::Result::kOutOfMemory) return E_OUTOFMEMORY;
+    if (r != bmp::Result::kOk) return D3DXERR_INVALIDDATA;
   } else {
     stb::Result r = stb::Decode(data, size, probe.stbHeader, StbAllocationCap(probe), &image.argb);
     if (r == stb::Result::kOutOfMemory) return E_OUTOFMEMORY;
     if (r != stb::Result::kOk) return D3DXERR_INVALIDDATA;
   }
   bool alpha = probe.alpha;
-  // stb makes a 32-bit BMP whose alpha bytes are all 0 opaque; such a file has no alpha channel.
+  // A BMP has alpha if some pixel is translucent: its alpha bytes or fields say so (a plain 32-bit
+  // one whose alpha bytes are all 0 reads opaque), or its RLE stream leaves pixels unwritten.
   if (alpha && probe.fileFormat == D3DXIFF_BMP) alpha = AnyTranslucent(image.argb);
   image.format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
   image.info = MakeInfo(probe, image.format);

@@ -50,13 +50,16 @@ struct Image {
 
 // Describes an image file from its header: Width, Height, Depth 1, MipLevels 1, D3DRTYPE_TEXTURE,
 // the file's format (told by content, not by name) and Format as Image::format. Grey images count
-// as colour. A 32-bit BMP with an alpha channel is decoded to see whether any alpha is below 0xFF:
-// one whose alpha bytes are all 0 is opaque.
+// as colour. A BMP that may have alpha (32 bits, an alpha mask, RLE) is decoded to see whether any
+// alpha is below 0xFF: a plain 32-bit one whose alpha bytes are all 0 is opaque, an RLE one that
+// writes every pixel too.
 HRESULT ReadImageInfo(const char* path, D3DXIMAGE_INFO* info, const ImageLimits& limits = {});
 HRESULT ReadImageInfoFromMemory(const void* data, std::size_t size, D3DXIMAGE_INFO* info,
                                 const ImageLimits& limits = {});
 
-// Decodes an image file to ARGB. PNG through libpng (CRCs checked), BMP, JPG and TGA through stb_image.
+// Decodes an image file to ARGB. PNG through libpng (CRCs checked, the stored samples: no gamma or
+// colour transform), BMP through image_bmp.h, JPG and TGA through stb_image. What each accepts and
+// refuses: README.md.
 HRESULT DecodeImageFile(const char* path, Image* out, const ImageLimits& limits = {});
 HRESULT DecodeImageMemory(const void* data, std::size_t size, Image* out, const ImageLimits& limits = {});
 

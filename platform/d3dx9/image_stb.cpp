@@ -1,10 +1,9 @@
-// stb_image, built once here with BMP, JPG and TGA only, no stdio, and its symbols private to this
+// stb_image, built once here with JPG and TGA only, no stdio, and its symbols private to this
 // file. Data reach it through callbacks that notice when it asks for bytes past the end: stb reads
 // zeros there and reports success, so a truncated file would otherwise pass.
 //
 // This file is compiled with -ftrivial-auto-var-init=zero (see CMakeLists.txt): stb leaves local
-// arrays unset on some bad input (a BMP's palette entries past the ones the file holds, which its
-// pixels may still index), and would otherwise copy stack garbage into the image.
+// arrays unset on some bad input, and would otherwise copy stack garbage into the image.
 #include "image_stb.h"
 
 #include <cstdlib>
@@ -42,7 +41,6 @@ void* CappedMalloc(std::size_t size) {
 #define STB_IMAGE_STATIC
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
-#define STBI_ONLY_BMP
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_TGA
 #define STBI_MAX_DIMENSIONS 65536

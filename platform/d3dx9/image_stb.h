@@ -1,4 +1,4 @@
-// BMP, JPG and TGA through stb_image, compiled here with those three formats only.
+// JPG and TGA through stb_image, compiled here with those two formats only.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +15,7 @@ struct Header {
 
 enum class Result { kOk, kInvalid, kOutOfMemory };
 
-// Reads the header of a BMP, JPG or TGA image in memory. kInvalid when stb rejects it or it ends
+// Reads the header of a JPG or TGA image in memory. kInvalid when stb rejects it or it ends
 // before its header does.
 Result ReadHeader(const std::uint8_t* data, std::size_t size, Header* header);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 
 #include "image_file.h"
@@ -69,6 +70,104 @@ TEST(ReadImage, GoodFilesDecodeExactlyAndAsDescribed) {
     ASSERT_NEAR(int(image.argb[i / 4] >> i % 4 * 8 & 0xFF), int(colours[i / 512 * 2 + i / 32 % 2] >> i % 4 * 8 & 0xFF), 6) << i;
 }
 
+std::uint64_t Fnv64(const Pixels& pixels) {  // over the pixels as little-endian words
+  std::uint64_t h = 0xCBF29CE484222325;
+  for (std::uint32_t p : pixels)
+    for (int byte = 0; byte < 4; ++byte) h = (h ^ (p >> 8 * byte & 0xFF)) * 0x100000001B3;
+  return h;
+}
+
+// The files of png.txt or bmp.txt (see images/README.md) in families: the names that match, how
+// many, and whether each shorter piece of a file is refused (else, an RLE stream cut short, it
+// reads as the whole file with the pixels not reached transparent black).
+struct Family {
+  const char* what;
+  const char* names;
+  int files;
+  bool cutsRefused;
+};
+
+void CheckFamilies(const std::string& reader, const std::vector<Family>& families) {
+  std::ifstream table(kImages + "/" + reader + ".txt");
+  std::vector<int> found(families.size());
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream row(line);
+    std::string name, alpha;
+    UINT width = 0, height = 0;
+    std::uint64_t digest = 0;
+    Pixels corners(4);
+    row >> name >> alpha >> width >> height >> std::hex >> digest;
+    for (std::uint32_t& p : corners) row >> p;
+    std::size_t f = 0;
+    while (f < families.size() && !std::regex_match(name.substr(0, name.size() - 4), std::regex(families[f].names))) ++f;
+    ASSERT_LT(f, families.size()) << name << " is of no family";
+    ++found[f];
+    const Bytes bytes = Read(kImages + "/" + reader + "/" + name);
+    const D3DFORMAT format = alpha == "A" ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    Image image;
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(Decode(bytes, &image), D3D_OK) << name;
+    ASSERT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), D3D_OK) << name;
+    const Pixels& p = image.argb;
+    EXPECT_EQ(std::tuple(image.width, image.height, image.format, info.Width, info.Height, info.Format),
+              std::tuple(width, height, format, width, height, format)) << name;
+    ASSERT_EQ(p.size(), std::size_t{width} * height) << name;
+    EXPECT_EQ(Pixels({p[0], p[width - 1], p[p.size() - width], p.back()}), corners) << name;
+    EXPECT_EQ(Fnv64(p), digest) << name << " (" << families[f].what << ")";
+    // An RLE stream must hold one byte at least: it starts at the offset in bytes 10 to 13. Bytes
+    // past what a file needs (Info_8_Bit_Top_Down.bmp has two) may go. Of a large file's pieces a
+    // thousand are tried, and the last one.
+    const std::size_t stream = families[f].cutsRefused ? bytes.size() : bytes[10] | bytes[11] << 8 | bytes[12] << 16;
+    std::vector<std::size_t> lengths = {bytes.size() - 1};
+    for (std::size_t length = 1; length < bytes.size() - 1; length += bytes.size() / 1000 + 1) lengths.push_back(length);
+    for (std::size_t length : lengths) {
+      Image cut;
+      const HRESULT hr = Decode(Bytes(bytes.begin(), bytes.begin() + length), &cut);
+      ASSERT_TRUE(hr == (length <= stream ? kBad : D3D_OK) || cut.argb == p) << name << ": " << length;
+      std::size_t i = 0;
+      while (i < cut.argb.size() && (cut.argb[i] == p[i] || cut.argb[i] == 0)) ++i;
+      ASSERT_EQ(i, cut.argb.size()) << name << ": " << length;
+    }
+  }
+  for (std::size_t f = 0; f < families.size(); ++f) EXPECT_EQ(found[f], families[f].files) << families[f].what;
+}
+
+// Expected texels from the pattern each file was written from (make_png.py), or for PngSuite's
+// from PIL and ImageMagick: stored samples, 16-bit ones cut to their high byte, never gamma-corrected.
+TEST(ReadImage, PngFamiliesReadAsStored) {
+  CheckFamilies("png", {
+      {"grey of 1, 2, 4, 8 and 16 bits, plain and interlaced", R"(grey\d+(_i)?)", 10, true},
+      {"RGB of 8 and 16 bits", R"(rgb\d+(_i)?)", 4, true},
+      {"palettes of 1, 2, 4 and 8 bits", R"(pal\d(_i)?)", 8, true},
+      {"grey and alpha of 8 and 16 bits", R"(greya\d+(_i)?)", 4, true},
+      {"RGBA of 8 and 16 bits", R"(rgba\d+(_i)?)", 4, true},
+      {"transparent colours (tRNS), at 16 bits exact", R"(.*_trns)", 9, true},
+      {"gAMA, cHRM, sRGB and iCCP not applied", R"(.*_(gama|srgb|iccp).*)", 7, true},
+      {"sizes that leave Adam7 passes empty", R"(.*_i_\d+x\d+)", 6, true},
+      {"other chunks skipped, IDAT in pieces", R"(.*(other_chunks|suggested_palette|idat_pieces))", 3, true},
+      {"PngSuite: interlaced 16-bit grey and RGBA", R"(basi.*)", 2, true},
+  });
+}
+
+// Expected texels from the pattern each file was written from (make_bmp.py), checked against PIL
+// and ImageMagick where they read the file (README.md tells where they differ), or for the files
+// from image-rs from both alike.
+TEST(ReadImage, BmpFamiliesReadAsWritten) {
+  CheckFamilies("bmp", {
+      {"palettes of 1, 4 and 8 bits, bottom-up and top-down", R"(pal\d(_top_down)?|pal8_v5_top_down|Info_8_Bit_Top_Down)", 8, true},
+      {"core headers: 16-bit sizes, 3-byte palette entries", R"(.*_core|Core_1_Bit)", 5, true},
+      {"OS/2 2.x headers of 16 and 64 bytes", R"(.*_os2.*)", 3, true},
+      {"palettes shorter than the bits allow: past them black", R"(pal\d_\d+_colours.*)", 2, true},
+      {"16 bits: x-5-5-5 and bit fields, alpha from a mask", R"(rgb16_.*)", 6, true},
+      {"24 bits", R"(rgb24(_top_down|_v5)?)", 3, true},
+      {"32 bits: alpha bytes unless all are 0", R"(rgb32_alpha(_top_down|_zero)?)", 3, true},
+      {"32 bits with bit fields, in V2 to V5 headers, alpha masks", R"(rgb32_(xbgr|v\d_.*|alphabitfields))", 7, true},
+      {"RLE8 and RLE4 writing every pixel", R"(rle\d(_top_down)?|pal8rle)", 5, false},
+      {"RLE8 and RLE4 leaving pixels: deltas, ends of line, cut short", R"(rle\d_(delta|end_of_line|.*cut_short))", 8, false},
+  });
+}
+
 TEST(ReadImage, BadFilesAreRefusedBeforeAnythingLargeIsAllocated) {
   Image image;
   D3DXIMAGE_INFO info{};
@@ -78,6 +177,12 @@ TEST(ReadImage, BadFilesAreRefusedBeforeAnythingLargeIsAllocated) {
     const Bytes bytes = Read(entry.path());
     EXPECT_EQ(Decode(bytes, &image), kBad) << entry.path().filename();
     EXPECT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), kBad) << entry.path().filename();
+  }
+  // Files whose headers are sound but whose pixels are not: described, never decoded.
+  for (const auto& entry : std::filesystem::directory_iterator(kImages + "/corrupt")) {
+    const Bytes bytes = Read(entry.path());
+    EXPECT_EQ(Decode(bytes, &image), kBad) << entry.path().filename();
+    EXPECT_EQ(ReadImageInfoFromMemory(bytes.data(), bytes.size(), &info), D3D_OK) << entry.path().filename();
   }
   // The file size's limit applies exactly.
   const std::string png = kImages + "/good/png_rgba.png";
