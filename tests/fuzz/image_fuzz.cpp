@@ -4,10 +4,6 @@
 #include "fuzz_check.h"
 #include "image_file.h"
 
-// The run script compiles the reader's image_file, image_resample and image_stb sources; the BMP
-// reader they call is compiled here until the script lists it too.
-#include "image_bmp.cpp"
-
 using namespace zr::d3dx9;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

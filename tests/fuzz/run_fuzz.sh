@@ -15,7 +15,7 @@ flags=(-std=c++20 -g -O1 -Wall -Wextra -fno-omit-frame-pointer -fsanitize=fuzzer
        -fno-sanitize-recover=undefined -I"$src"/platform/include)
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=256)
 case $name in
-  image) dir=platform/d3dx9 sources=("$src"/platform/d3dx9/image_{file,resample,stb}.cpp) seeds=corpus
+  image) dir=platform/d3dx9 sources=("$src"/platform/d3dx9/image_{bmp,file,resample,stb}.cpp) seeds=corpus
          read -r -a libs <<< "$(pkg-config --libs libpng)" && flags+=($(pkg-config --cflags libpng)) ;;
   sound) dir=platform/dmusic sources=("$src"/platform/dmusic/{wave,midi}_file.cpp) seeds=sound_corpus libs=() ;;
   # The reader caps the inflated stream at 1 MB and checks every count against the bytes left; its
