@@ -196,14 +196,50 @@ TEST_F(Boxes, ABoxTurnsInPlaceAboutXThenYThenZAndUnbindsItsBuffersAfterTheDraw) 
   EXPECT_EQ(placed(D3DXVECTOR3(1, 0, 0)), "5 6 5");
 }
 
+// Geometry of any counts, as a derived class would leave it.
+struct Shape : zr_MainObject {
+  Shape(int indexCount, int vertexCount) {
+    indexCount_ = indexCount;
+    vertexCount_ = vertexCount;
+    indices_ = indexCount > 0 ? new std::uint16_t[indexCount]() : nullptr;
+    vertices_ = vertexCount > 0 ? new zr_CustomVertex[vertexCount]() : nullptr;
+  }
+};
+
 TEST_F(Boxes, BufferFailuresRaise17And18AndDrawFailuresAreLoggedAs21) {
-  for (auto [call, number] : {std::pair{"CreateIndexBuffer", 17u}, {"CreateVertexBuffer", 18u}}) {
-    p.ResultForCall(std::string("IDirect3DDevice9::") + call, 1, D3DERR_OUTOFVIDEOMEMORY);
-    zr_Box failing;
-    failing.SetSize(device, 1, 1, 1);
-    zr_ErrorException e = Raised([&] { failing.Initialise(device, &manager); });
-    EXPECT_EQ(Args(e.errorNumber, failing.Initialised()), Args(number, false));
-    EXPECT_THAT(e.message, HasSubstr("D3DERR_OUTOFVIDEOMEMORY"));
+  struct Row {
+    const char* what;
+    int indices, vertices;
+    bool withDevice;
+    const char* failing;  // the device call that is made to fail, if any
+    unsigned number;
+    const char* result;
+    const char* calls;  // the buffers asked for, by their lengths
+  };
+  const Row rows[] = {
+      {"index buffer refused", 36, 8, true, "CreateIndexBuffer", 17, "D3DERR_OUTOFVIDEOMEMORY", "72"},
+      {"vertex buffer refused", 36, 8, true, "CreateVertexBuffer", 18, "D3DERR_OUTOFVIDEOMEMORY", "72 288"},
+      {"no device", 36, 8, false, nullptr, 17, "D3DERR_INVALIDCALL", ""},
+      {"no geometry", 0, 0, true, nullptr, 17, "D3DERR_INVALIDCALL", "0"},
+      {"indices without vertices", 3, 0, true, nullptr, 18, "D3DERR_INVALIDCALL", "6 0"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    p.Reset();
+    if (r.failing != nullptr)
+      p.ResultForCall(std::string("IDirect3DDevice9::") + r.failing, 1, D3DERR_OUTOFVIDEOMEMORY);
+    {
+      Shape failing(r.indices, r.vertices);
+      zr_ErrorException e = Raised([&] { failing.Initialise(r.withDevice ? device : nullptr, &manager); });
+      EXPECT_EQ(Args(e.errorNumber, failing.Initialised()), Args(r.number, false));
+      EXPECT_THAT(e.message, HasSubstr(r.result));
+    }
+    std::string lengths;
+    for (const fake::Call& c : p.Calls())
+      if (c.name.ends_with("Buffer") && c.name.starts_with("IDirect3DDevice9::Create"))
+        lengths += (lengths.empty() ? "" : " ") + c.Arg(0);
+    EXPECT_EQ(lengths, r.calls);
+    EXPECT_EQ(fake::LiveComObjects(), 1) << "the device alone: what was made is released";
   }
   box.Initialise(device, &manager);
   p.ResultForAll("IDirect3DDevice9::SetTexture", D3DERR_INVALIDCALL);
