@@ -72,8 +72,10 @@ IDirectMusicSegment8* zr_SoundManager::Load(const std::string& fileName, const c
 }
 
 void zr_SoundManager::AddBackgroundMusic(std::string fileName) {
+  if (loader_ == nullptr || performance_ == nullptr) return;
+  // What was loaded before goes, whether or not the new file loads: a file that cannot be loaded
+  // leaves no music.
   IDirectMusicSegment8* segment = Load(fileName, "AddBackgroundMusic");
-  if (segment == nullptr) return;
   if (backgroundMusic_ != nullptr) backgroundMusic_->Release();
   backgroundMusic_ = segment;
 }
@@ -83,8 +85,9 @@ void zr_SoundManager::PlayBackgroundMusic() {
 }
 
 void zr_SoundManager::AddSound(std::string fileName) {
+  if (loader_ == nullptr || performance_ == nullptr) return;
+  // As with the music: a name whose file cannot be loaded plays nothing, whatever it played before.
   IDirectMusicSegment8* segment = Load(fileName, "AddSound");
-  if (segment == nullptr) return;
   IDirectMusicSegment8*& slot = sounds_[fileName];
   if (slot != nullptr) slot->Release();
   slot = segment;

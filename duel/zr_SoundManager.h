@@ -18,10 +18,12 @@ class zr_SoundManager {
   // Starts COM, the performance (8 channels, dynamic stereo) and the loader, whose search directory
   // becomes "../../media". Nothing is reported: what fails leaves the player silent.
   void Initialise();
-  // Loads the music; a file that cannot be loaded is told in a message box.
+  // Loads the music in place of any before; a file that cannot be loaded is told in a message box
+  // and leaves no music.
   void AddBackgroundMusic(std::string fileName);
   void PlayBackgroundMusic();
-  // Loads an effect under exactly this name; a file that cannot be loaded is told in a message box.
+  // Loads an effect under exactly this name, in place of any before; a file that cannot be loaded
+  // is told in a message box and leaves the name silent.
   void AddSound(std::string fileName);
   // Plays the effect of this name beside everything already playing; a name never added plays nothing.
   void PlaySoundEffect(std::string fileName);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <string>
 
 namespace {
 
@@ -46,34 +45,40 @@ const char* DXErrorDescription(HRESULT hr) { return Find(kResultDescriptions, hr
 
 HRESULT DXErrorTrace(const char* file, unsigned long line, HRESULT hr, const char* message,
                      bool showMessageBox) {
+  // Nothing here allocates: every piece is formatted into a buffer of its own on the stack.
   // The line is written as "%ld" writes the platform's 32-bit long: its low 32 bits as a signed
   // number, so 0xFFFFFFFF is "-1".
   char lineText[kLineTextSize];
   std::snprintf(lineText, sizeof lineText, "%" PRId32, static_cast<std::int32_t>(static_cast<std::uint32_t>(line)));
 
+  // The whole line, for the message box, is held to the size of one piece as well.
   char piece[kPieceSize];
-  std::string whole;
+  char whole[kPieceSize];
+  whole[0] = '\0';
+  size_t wholeLength = 0;
+  const auto write = [&](const char* text) {
+    OutputDebugStringA(text);
+    const int written = std::snprintf(whole + wholeLength, sizeof whole - wholeLength, "%s", text);
+    if (written > 0) wholeLength = std::min(wholeLength + static_cast<size_t>(written), sizeof whole - 1);
+  };
   if (file != nullptr) {
     std::snprintf(piece, sizeof piece, "%s(%s): ", file, lineText);
-    OutputDebugStringA(piece);
-    whole += piece;
+    write(piece);
   }
   // A message of kLongestMessage characters or more counts as no message.
   if (message != nullptr) {
     size_t length = strnlen(message, kLongestMessage);
     if (length > 0 && length < kLongestMessage) {
       std::snprintf(piece, sizeof piece, "%s ", message);
-      OutputDebugStringA(piece);
-      whole += piece;
+      write(piece);
     }
   }
   char resultText[kResultTextSize];
   std::snprintf(resultText, sizeof resultText, "%s (0x%.8x)", DXErrorName(hr), static_cast<unsigned>(hr));
   std::snprintf(piece, sizeof piece, "hr=%s", resultText);
-  OutputDebugStringA(piece);
-  whole += piece;
+  write(piece);
   OutputDebugStringA("\n");
 
-  if (showMessageBox) MessageBoxA(nullptr, whole.c_str(), "Unexpected error encountered", MB_OK | MB_ICONERROR);
+  if (showMessageBox) MessageBoxA(nullptr, whole, "Unexpected error encountered", MB_OK | MB_ICONERROR);
   return hr;
 }

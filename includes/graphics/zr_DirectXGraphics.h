@@ -8,9 +8,10 @@ class zr_DirectXGraphics {
   zr_DirectXGraphics();
   // Releases the device, then the Direct3D object.
   ~zr_DirectXGraphics();
+  // Copies would share the device and the Direct3D object without a reference of their own and
+  // release both twice.
   zr_DirectXGraphics(const zr_DirectXGraphics&) = delete;
-  // Member by member; the interfaces are shared without a reference of their own.
-  zr_DirectXGraphics& operator=(const zr_DirectXGraphics&) = default;
+  zr_DirectXGraphics& operator=(const zr_DirectXGraphics&) = delete;
 
   // Creates the device for `window`: full screen at width x height, or windowed at the window's
   // client size; depthBits 0 for no depth buffer, 16 or 32 for one of that format. Sets linear

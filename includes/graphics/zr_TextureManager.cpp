@@ -4,7 +4,18 @@
 
 #include "errorfile/zr_ErrorException.h"
 
-zr_TextureManager::zr_TextureManager() : device_(nullptr), initialised_(false) {}
+namespace {
+
+// The managers alive now, linked through their nextAlive_. A plain pointer, set before any
+// constructor runs and never destroyed, so that it can still be asked after the managers and the
+// other globals of the program are gone.
+constinit zr_TextureManager* g_aliveManagers = nullptr;
+
+}  // namespace
+
+zr_TextureManager::zr_TextureManager() : device_(nullptr), initialised_(false), nextAlive_(g_aliveManagers) {
+  g_aliveManagers = this;
+}
 
 zr_TextureManager::~zr_TextureManager() {
   for (auto& [name, texture] : registry_) {
@@ -13,9 +24,21 @@ zr_TextureManager::~zr_TextureManager() {
       texture = nullptr;
     }
   }
-  // Sprites destroyed after the manager still call DeleteTexture; the cleared flag turns those
-  // calls away before they reach the registry.
   initialised_ = false;
+  // Sprites destroyed after the manager still call DeleteTexture. A destroyed object must not be
+  // read, not even its flag: those calls find the manager gone from the list and turn back.
+  for (zr_TextureManager** link = &g_aliveManagers; *link != nullptr; link = &(*link)->nextAlive_) {
+    if (*link == this) {
+      *link = nextAlive_;
+      break;
+    }
+  }
+}
+
+bool zr_TextureManager::IsAlive(const zr_TextureManager* manager) {
+  for (const zr_TextureManager* alive = g_aliveManagers; alive != nullptr; alive = alive->nextAlive_)
+    if (alive == manager) return true;
+  return false;
 }
 
 void zr_TextureManager::Initialise(IDirect3DDevice9* device) {
@@ -52,7 +75,7 @@ IDirect3DTexture9* zr_TextureManager::GetTexture(const char* fileName) {
 }
 
 void zr_TextureManager::DeleteTexture(const char* fileName) {
-  if (!initialised_ || fileName == nullptr) return;
+  if (!IsAlive(this) || !initialised_ || fileName == nullptr) return;
   auto entry = registry_.find(fileName);
   if (entry == registry_.end() || entry->second == nullptr) return;
   entry->second->Release();

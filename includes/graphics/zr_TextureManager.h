@@ -24,11 +24,17 @@ class zr_TextureManager {
   int AddTexture(const char* fileName, D3DPOOL pool, DWORD filter, UINT mipLevels, DWORD colourKey);
   // The texture of that name without a reference for the caller, or null.
   IDirect3DTexture9* GetTexture(const char* fileName);
-  // Releases the texture of that name for all its users; the name stays registered.
+  // Releases the texture of that name for all its users; the name stays registered. Does nothing
+  // before Initialise, and nothing on a manager that has been destroyed: sprites that outlive the
+  // game's manager still call it from their destructors.
   void DeleteTexture(const char* fileName);
 
  private:
+  // Whether `manager` is a manager that is alive now; decided without reading it.
+  static bool IsAlive(const zr_TextureManager* manager);
+
   IDirect3DDevice9* device_;
   std::map<std::string, IDirect3DTexture9*> registry_;
   bool initialised_;
+  zr_TextureManager* nextAlive_;  // the list of the managers alive now
 };

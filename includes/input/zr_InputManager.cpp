@@ -44,7 +44,11 @@ void zr_InputManager::Initialise(HWND, HINSTANCE instance) {
 }
 
 void zr_InputManager::InitKeyboard(HWND window, unsigned long cooperativeFlags) {
-  if (directInput_ == nullptr) return;  // Initialise comes first
+  if (directInput_ == nullptr) {  // Initialise comes first; without it there is no keyboard to read
+    ExceptionGameError("", 0, 33, "Error, can't create the DirectInputKeyboard Object without the DirectInput8 Object.",
+                       false);
+    return;
+  }
   DXTestForError(directInput_->CreateDevice(GUID_SysKeyboard, &keyboardDevice_, nullptr),
                  "Error, can't create the DirectInputKeyboard Object.", 4, true);
   DXTestForError(keyboardDevice_->SetDataFormat(&c_dfDIKeyboard), "Error, can't set the Data Format. (keyboard)", 5,
@@ -55,7 +59,11 @@ void zr_InputManager::InitKeyboard(HWND window, unsigned long cooperativeFlags) 
 }
 
 void zr_InputManager::InitMouse(HWND window, unsigned long cooperativeFlags) {
-  if (directInput_ == nullptr) return;
+  if (directInput_ == nullptr) {
+    ExceptionGameError("", 0, 34, "Error, can't create the DirectInputMouse Object without the DirectInput8 Object.",
+                       false);
+    return;
+  }
   DXTestForError(directInput_->CreateDevice(GUID_SysMouse, &mouseDevice_, nullptr),
                  "Error, can't create the DirectInputMouse Object.", 7, true);
   DXTestForError(mouseDevice_->SetDataFormat(&c_dfDIMouse), "Error, can't set the Data Format (mouse).", 8, true);

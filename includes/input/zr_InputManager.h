@@ -34,9 +34,12 @@ class zr_InputManager {
 
   // Creates the DirectInput object; a failure is raised as report 3.
   void Initialise(HWND window, HINSTANCE instance);
-  // Sets up the keyboard for immediate reading; failures are raised as reports 4 to 6.
+  // Sets up the keyboard for immediate reading; failures are raised as reports 4 to 6. Before
+  // Initialise there is nothing to set it up with: that is logged as report 33, and the keyboard
+  // reads all keys up.
   void InitKeyboard(HWND window, unsigned long cooperativeFlags);
-  // Sets up the mouse with a buffer of 16 events; failures are raised as reports 7 to 9.
+  // Sets up the mouse with a buffer of 16 events; failures are raised as reports 7 to 9. Before
+  // Initialise: logged as report 34, and the mouse reads no events.
   void InitMouse(HWND window, unsigned long cooperativeFlags);
   // Overwrites the record with the state of every key; all keys read as up after a failed read,
   // which also gets the keyboard back if it can.

@@ -103,8 +103,10 @@ int zr_3DObject::LoadFromFile(const char* fileName, UINT mipLevels) {
   ReleaseAndClear(mesh);
   hr = D3DXGeneratePMesh(cleaned, adjacencyOut.data(), nullptr, nullptr, kMinimumFaces, D3DXMESHSIMP_FACE,
                          &progressiveMesh_);
-  DXTestForError(hr, "Error, can't create the progressive mesh", 28, false);
-  if (FAILED(hr)) ReleaseAndClear(progressiveMesh_);
+  if (DXTestForError(hr, "Error, can't create the progressive mesh", 28, false) != 0 || progressiveMesh_ == nullptr) {
+    ReleaseAndClear(progressiveMesh_);
+    maxFaces_ = 0;  // no mesh came of the file
+  }
 
   ReleaseAndClear(materialBuffer);
   ReleaseAndClear(adjacency);
@@ -247,5 +249,6 @@ void zr_3DObject::Destroy() {
   ReleaseAndClear(localMesh_);
   ReleaseAndClear(progressiveMesh_);
   materialCount_ = 0;
+  maxFaces_ = 0;  // no mesh is left
   restored_ = false;
 }

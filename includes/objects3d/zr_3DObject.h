@@ -36,7 +36,8 @@ class zr_3DObject {
   void Render(int faces, bool opaquePass, bool translucentPass);
   // The local mesh's face count, 0 while there is none.
   int GetActuallyNumberOfFaces();
-  // The face count of the loaded mesh, before any reduction.
+  // The face count of the loaded mesh, before any reduction; 0 while no mesh is loaded (before
+  // loading, after Destroy, after a load that made no progressive mesh).
   int GetMaxFaces() const;
   // With material, the subsets draw with their materials and split into the two passes.
   void SetUseMaterial(bool useMaterial);

@@ -39,25 +39,26 @@ zr_MainObject::~zr_MainObject() {
 
 void zr_MainObject::Initialise(IDirect3DDevice9* device, zr_TextureManager* textureManager) {
   textureManager_ = textureManager;
-  if (device == nullptr || vertices_ == nullptr || indices_ == nullptr || vertexCount_ <= 0 || indexCount_ <= 0)
-    return;  // nothing to upload
-  const UINT indexBytes = static_cast<UINT>(indexCount_) * sizeof(std::uint16_t);
-  HRESULT hr =
-      device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer_, nullptr);
+  // Counts below 1 ask for empty buffers, which Direct3D refuses; without a device no buffer can be
+  // made at all, and that is reported as the device would refuse it.
+  const UINT indexBytes = indexCount_ > 0 ? static_cast<UINT>(indexCount_) * sizeof(std::uint16_t) : 0;
+  HRESULT hr = device != nullptr ? device->CreateIndexBuffer(indexBytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                                             D3DPOOL_DEFAULT, &indexBuffer_, nullptr)
+                                 : D3DERR_INVALIDCALL;
   DXTestForError(hr, "Error, can't create the index buffer", 17, true);
   void* indexMemory = nullptr;
-  if (SUCCEEDED(indexBuffer_->Lock(0, 0, &indexMemory, 0)) && indexMemory != nullptr) {
-    std::memcpy(indexMemory, indices_, indexBytes);
+  if (indexBuffer_ != nullptr && SUCCEEDED(indexBuffer_->Lock(0, 0, &indexMemory, 0))) {
+    if (indexMemory != nullptr && indices_ != nullptr) std::memcpy(indexMemory, indices_, indexBytes);
     indexBuffer_->Unlock();
   }
 
-  const UINT vertexBytes = static_cast<UINT>(vertexCount_) * sizeof(zr_CustomVertex);
+  const UINT vertexBytes = vertexCount_ > 0 ? static_cast<UINT>(vertexCount_) * sizeof(zr_CustomVertex) : 0;
   hr = device->CreateVertexBuffer(vertexBytes, D3DUSAGE_WRITEONLY, kCustomVertexFormat, D3DPOOL_MANAGED, &vertexBuffer_,
                                   nullptr);
   DXTestForError(hr, "Error, can't create the vertex buffer", 18, true);
   lockedVertices_ = nullptr;
-  if (SUCCEEDED(vertexBuffer_->Lock(0, vertexBytes, &lockedVertices_, 0)) && lockedVertices_ != nullptr) {
-    std::memcpy(lockedVertices_, vertices_, vertexBytes);
+  if (vertexBuffer_ != nullptr && SUCCEEDED(vertexBuffer_->Lock(0, vertexBytes, &lockedVertices_, 0))) {
+    if (lockedVertices_ != nullptr && vertices_ != nullptr) std::memcpy(lockedVertices_, vertices_, vertexBytes);
     vertexBuffer_->Unlock();
   }
   lockedVertices_ = nullptr;

@@ -33,7 +33,8 @@ class zr_MainObject {
   zr_MainObject& operator=(const zr_MainObject&) = delete;
 
   // Creates the index buffer (error 17 when it cannot), then the vertex buffer (error 18), and copies
-  // the arrays into them; both failures are raised.
+  // the arrays into them; both failures are raised. No device, or no indices or no vertices to
+  // hold, is such a failure.
   void Initialise(IDirect3DDevice9* device, zr_TextureManager* textureManager);
   void SetPosition(D3DXVECTOR3 position);
   void SetRotation(D3DXVECTOR3 rotation);

@@ -412,6 +412,27 @@ TEST(SoundPlayer, SoundsThatCannotBeLoadedPlayNothing) {
   }
 }
 
+TEST(SoundPlayer, AFileThatNoLongerLoadsLeavesItsNameSilentAndTheOldSoundLetGo) {
+  P().Reset();
+  AddGameFiles();
+  {
+    zr_SoundManager player;
+    player.Initialise();
+    player.AddBackgroundMusic(kMusic);
+    player.AddSound(kShot);
+    fake::dmusic::Get().files.clear();  // both files are gone when they are loaded again
+    player.AddBackgroundMusic(kMusic);
+    player.AddSound(kShot);
+    player.PlayBackgroundMusic();
+    player.PlaySoundEffect(kShot);
+    EXPECT_EQ(Seen("MessageBoxA/2 IDirectMusicSegment8::Release/0 PlaySegmentEx"),
+              "MessageBoxA AddBackgroundMusic, IDirectMusicSegment8::Release ../objects/sfx/open.mid, "
+              "MessageBoxA AddSound, IDirectMusicSegment8::Release ../objects/sfx/BFIRE.WAV");
+  }
+  EXPECT_EQ(P().CountOf("IDirectMusicSegment8::Release"), 2u) << "nothing is released twice";
+  EXPECT_EQ(fake::LiveComObjects(), 0);
+}
+
 TEST(SoundPlayer, ReleasesEverySegmentOnceAndEndsCom) {
   P().Reset();
   AddGameFiles();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -21,6 +22,63 @@
 #include "scratch_directory.h"
 
 using ::testing::ElementsAre;
+
+// This program's operator new and delete are malloc and free, with a count of what the code under
+// test allocates on this thread while it is counted (what the fake allocates to record a call is
+// left out).
+namespace {
+
+thread_local bool t_counting = false;
+thread_local std::size_t t_allocations = 0;
+
+void* Allocate(std::size_t size, std::size_t alignment = 0) {
+  if (t_counting && !fake::Platform::Recording()) ++t_allocations;
+  if (size == 0) size = 1;
+  if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
+  return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+}
+void* AllocateOrThrow(std::size_t size, std::size_t alignment = 0) {
+  if (void* p = Allocate(size, alignment)) return p;
+  throw std::bad_alloc();
+}
+
+// How many times `run` allocates.
+std::size_t Allocations(const std::function<void()>& run) {
+  t_allocations = 0;
+  t_counting = true;
+  run();
+  t_counting = false;
+  return t_allocations;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return AllocateOrThrow(size); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new(std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, static_cast<std::size_t>(a)); }
+void* operator new[](std::size_t size, std::align_val_t a) {
+  return AllocateOrThrow(size, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(size, static_cast<std::size_t>(a));
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -154,6 +212,45 @@ TEST(ResultCodes, DocumentedCodesHaveTheirNamesAndDescriptions) {
   EXPECT_GE(rows, 30);
 }
 
+// The lookups and the trace allocate nothing: they may be asked while memory has run out.
+TEST(ResultTrace, NeitherTheLookupsNorTheTraceAllocate) {
+  const std::string m1023(1023, 'm'), f5000(5000, 'f');
+  const char* volatile kept = nullptr;  // what a call gave, so that it is not left out
+  // What runs, how often it allocates, how many pieces it traces.
+  const std::tuple<const char*, std::function<void()>, std::size_t, std::size_t> rows[] = {
+      {"the counting itself: a text too long to keep inline",
+       [&] {
+         std::string text(100, 'x');
+         kept = text.c_str();
+       },
+       1, 0},
+      {"names",
+       [&] {
+         for (HRESULT hr : {S_OK, E_FAIL, D3DERR_INVALIDCALL, static_cast<HRESULT>(0x8007001E), HRESULT{0x12345678}})
+           kept = DXErrorName(hr);
+       },
+       0, 0},
+      {"descriptions",
+       [&] {
+         for (HRESULT hr : {S_OK, E_OUTOFMEMORY, D3DERR_DEVICELOST, static_cast<HRESULT>(0x80041001)})
+           kept = DXErrorDescription(hr);
+       },
+       0, 0},
+      {"a trace of everything, with a box", [&] { DXErrorTrace("src/a.cpp", 240, E_FAIL, m1023.c_str(), true); }, 0,
+       4},
+      {"a trace with the longest pieces, with a box",
+       [&] { DXErrorTrace(f5000.c_str(), 4294967295ul, static_cast<HRESULT>(0x8ABCDEF0), m1023.c_str(), true); }, 0,
+       4},
+      {"a trace of the result alone", [] { DXErrorTrace(nullptr, 0, S_OK, nullptr, false); }, 0, 2},
+  };
+  for (const auto& [what, run, allocations, pieces] : rows) {
+    SCOPED_TRACE(what);
+    P().Reset();
+    EXPECT_EQ(Allocations(run), allocations);
+    EXPECT_EQ(Pieces().size(), pieces);
+  }
+}
+
 TEST(ResultTrace, WritesFileLineMessageAndResultAsPieces) {
   const std::string m1023(1023, 'm'), m1024(1024, 'm'), f5000(5000, 'f');
   // File, line, result, message, whether a box is asked for, and what reaches the debugger output,
@@ -167,7 +264,7 @@ TEST(ResultTrace, WritesFileLineMessageAndResultAsPieces) {
       {nullptr, 0, 0, m1023.c_str(), false, m1023 + " |hr=S_OK (0x00000000)|\n"},
       {"f", 4294967295ul, 0, nullptr, false, "f(-1): |hr=S_OK (0x00000000)|\n"},
       {"f", 2147483648ul, 0, nullptr, false, "f(-2147483648): |hr=S_OK (0x00000000)|\n"},
-      {f5000.c_str(), 0, 0, nullptr, false, std::string(2999, 'f') + "|hr=S_OK (0x00000000)|\n"},
+      {f5000.c_str(), 0, 0, nullptr, true, std::string(2999, 'f') + "|hr=S_OK (0x00000000)|\n"},
   };
   for (const auto& [file, line, value, message, box, pieces] : cases) {
     SCOPED_TRACE(pieces.substr(0, 40));
@@ -180,8 +277,8 @@ TEST(ResultTrace, WritesFileLineMessageAndResultAsPieces) {
     for (const std::string& piece : Pieces()) whole += piece == "\n" ? "" : piece;
     std::vector<fake::Call> boxes = P().CallsTo("MessageBoxA");
     ASSERT_EQ(boxes.size(), box ? 1u : 0u);
-    for (const fake::Call& shown : boxes)
-      EXPECT_THAT(shown.args, ElementsAre("<null>", whole, "Unexpected error encountered", "16"));
+    for (const fake::Call& shown : boxes)  // the whole line, cut as long as a piece may be
+      EXPECT_THAT(shown.args, ElementsAre("<null>", whole.substr(0, 2999), "Unexpected error encountered", "16"));
   }
 }
 

@@ -115,17 +115,18 @@ class Device final : public Counted<IDirect3DDevice9> {
   HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override {
     return Call("LightEnable", D3D_OK, index, enable);
   }
+  // Direct3D refuses a buffer that cannot hold one vertex or one index.
   HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                                IDirect3DVertexBuffer9** buffer, HANDLE* shared) override {
     return Make<Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>>(
-        Call("CreateVertexBuffer", D3D_OK, length, usage, fvf, pool, Ptr(shared)), buffer, "IDirect3DVertexBuffer9",
-        length);
+        Call("CreateVertexBuffer", length == 0 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, fvf, pool, Ptr(shared)),
+        buffer, "IDirect3DVertexBuffer9", length);
   }
   HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                               IDirect3DIndexBuffer9** buffer, HANDLE* shared) override {
     return Make<Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>>(
-        Call("CreateIndexBuffer", D3D_OK, length, usage, format, pool, Ptr(shared)), buffer, "IDirect3DIndexBuffer9",
-        length);
+        Call("CreateIndexBuffer", length < 2 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, format, pool, Ptr(shared)),
+        buffer, "IDirect3DIndexBuffer9", length);
   }
   HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return Call("SetFVF", D3D_OK, fvf); }
   HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,

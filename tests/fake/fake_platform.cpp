@@ -49,6 +49,14 @@ void Platform::Reset() {
 
 void Platform::AddResetHandler(std::function<void()> handler) { reset_handlers_.push_back(std::move(handler)); }
 
+namespace {
+thread_local int t_recording = 0;
+}  // namespace
+
+Platform::RecordingScope::RecordingScope() { ++t_recording; }
+Platform::RecordingScope::~RecordingScope() { --t_recording; }
+bool Platform::Recording() { return t_recording > 0; }
+
 long long Platform::RecordCall(Call call, long long fallback) {
   const int nth = ++counts_[call.name];
   calls_.push_back(call);

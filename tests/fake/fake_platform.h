@@ -66,9 +66,13 @@ class Platform {
   // Records a call. Returns the result a test chose for it, or `fallback`.
   template <typename... Args>
   long long Record(std::string_view name, long long fallback, const Args&... args) {
+    RecordingScope recording;
     return RecordCall(Call{std::string(name), {Arg(args)...}}, fallback);
   }
   long long RecordCall(Call call, long long fallback);
+  // Whether the fake is recording a call on this thread now: a test that counts what the code
+  // under test allocates leaves out what the fake allocates to record it.
+  static bool Recording();
 
   // The nth call (counted from 1 since the last Reset) of `name` returns `result`.
   void ResultForCall(std::string_view name, int nth, long long result);
@@ -86,6 +90,11 @@ class Platform {
   std::vector<std::string> ArgsOf(std::string_view name) const;
 
  private:
+  struct RecordingScope {
+    RecordingScope();
+    ~RecordingScope();
+  };
+
   std::vector<Call> calls_;
   std::map<std::string, int, std::less<>> counts_;
   std::map<std::pair<std::string, int>, long long> nth_results_;

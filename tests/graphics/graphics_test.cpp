@@ -1,5 +1,6 @@
 // The device and the text of the engine against the recording fake.
 #include <cstring>
+#include <type_traits>
 
 #include "engine_test.h"
 #include "fake_d3dx9.h"
@@ -10,6 +11,9 @@ namespace {
 
 HWND kWindow = reinterpret_cast<HWND>(0x4242);
 using Graphics = EngineTest;
+
+// A copy would share the device and the Direct3D object and release both twice.
+static_assert(!std::is_copy_constructible_v<zr_DirectXGraphics> && !std::is_copy_assignable_v<zr_DirectXGraphics>);
 
 void Init(zr_DirectXGraphics& g, bool windowed = false, int depth = 16, bool reference = false) {
   g.Init(kWindow, windowed, depth, reference, 1024, 768, "error.log");

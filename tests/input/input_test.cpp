@@ -61,6 +61,32 @@ TEST_F(Input, EachSetUpFailureRaisesItsReportButAcquiringAndBufferingMayFail) {
   EXPECT_EQ(Raised([&] { Start(input); }).errorNumber, 999u);
 }
 
+TEST_F(Input, ADeviceSetUpBeforeInitialiseIsLoggedAndTheDeviceReadsNothing) {
+  const std::tuple<void (zr_InputManager::*)(HWND, unsigned long), const char*> rows[] = {
+      {&zr_InputManager::InitKeyboard,
+       " ** Error_33 ** Error, can't create the DirectInputKeyboard Object without the DirectInput8 Object."},
+      {&zr_InputManager::InitMouse,
+       " ** Error_34 ** Error, can't create the DirectInputMouse Object without the DirectInput8 Object."},
+  };
+  for (auto [init, logged] : rows) {
+    SCOPED_TRACE(logged);
+    p.Reset();
+    zr_InputManager input;
+    EXPECT_EQ(Raised([&] { (input.*init)(kWindow, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND); }).errorNumber, 999u);
+    EXPECT_THAT(Log(), ::testing::EndsWith(logged));
+    fi::Get().keys[DIK_SPACE] = 0x80;
+    fi::AddMouseEvent(DIMOFS_X, 5);
+    zr_KeyboardData keyboard{};
+    keyboard.keys[DIK_A] = 0x80;
+    zr_MouseData mouse{1, 2, 3, 4, 1, 0};
+    input.GetKeyboardInput(&keyboard);
+    input.GetMouseInput(&mouse);
+    EXPECT_THAT(keyboard.keys, ::testing::Each(0));
+    EXPECT_EQ(Fields(mouse), (std::vector<int>{1, 2, 0, 0, 1, 0}));
+    EXPECT_THAT(p.Calls(), ::testing::IsEmpty()) << "nothing is asked of DirectInput";
+  }
+}
+
 TEST_F(Input, KeysAreCopiedAndAFailedReadShowsEveryKeyUpAndGetsTheKeyboardBack) {
   zr_InputManager input;
   Start(input);

@@ -196,14 +196,50 @@ TEST_F(Boxes, ABoxTurnsInPlaceAboutXThenYThenZAndUnbindsItsBuffersAfterTheDraw) 
   EXPECT_EQ(placed(D3DXVECTOR3(1, 0, 0)), "5 6 5");
 }
 
+// Geometry of any counts, as a derived class would leave it.
+struct Shape : zr_MainObject {
+  Shape(int indexCount, int vertexCount) {
+    indexCount_ = indexCount;
+    vertexCount_ = vertexCount;
+    indices_ = indexCount > 0 ? new std::uint16_t[indexCount]() : nullptr;
+    vertices_ = vertexCount > 0 ? new zr_CustomVertex[vertexCount]() : nullptr;
+  }
+};
+
 TEST_F(Boxes, BufferFailuresRaise17And18AndDrawFailuresAreLoggedAs21) {
-  for (auto [call, number] : {std::pair{"CreateIndexBuffer", 17u}, {"CreateVertexBuffer", 18u}}) {
-    p.ResultForCall(std::string("IDirect3DDevice9::") + call, 1, D3DERR_OUTOFVIDEOMEMORY);
-    zr_Box failing;
-    failing.SetSize(device, 1, 1, 1);
-    zr_ErrorException e = Raised([&] { failing.Initialise(device, &manager); });
-    EXPECT_EQ(Args(e.errorNumber, failing.Initialised()), Args(number, false));
-    EXPECT_THAT(e.message, HasSubstr("D3DERR_OUTOFVIDEOMEMORY"));
+  struct Row {
+    const char* what;
+    int indices, vertices;
+    bool withDevice;
+    const char* failing;  // the device call that is made to fail, if any
+    unsigned number;
+    const char* result;
+    const char* calls;  // the buffers asked for, by their lengths
+  };
+  const Row rows[] = {
+      {"index buffer refused", 36, 8, true, "CreateIndexBuffer", 17, "D3DERR_OUTOFVIDEOMEMORY", "72"},
+      {"vertex buffer refused", 36, 8, true, "CreateVertexBuffer", 18, "D3DERR_OUTOFVIDEOMEMORY", "72 288"},
+      {"no device", 36, 8, false, nullptr, 17, "D3DERR_INVALIDCALL", ""},
+      {"no geometry", 0, 0, true, nullptr, 17, "D3DERR_INVALIDCALL", "0"},
+      {"indices without vertices", 3, 0, true, nullptr, 18, "D3DERR_INVALIDCALL", "6 0"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    p.Reset();
+    if (r.failing != nullptr)
+      p.ResultForCall(std::string("IDirect3DDevice9::") + r.failing, 1, D3DERR_OUTOFVIDEOMEMORY);
+    {
+      Shape failing(r.indices, r.vertices);
+      zr_ErrorException e = Raised([&] { failing.Initialise(r.withDevice ? device : nullptr, &manager); });
+      EXPECT_EQ(Args(e.errorNumber, failing.Initialised()), Args(r.number, false));
+      EXPECT_THAT(e.message, HasSubstr(r.result));
+    }
+    std::string lengths;
+    for (const fake::Call& c : p.Calls())
+      if (c.name.ends_with("Buffer") && c.name.starts_with("IDirect3DDevice9::Create"))
+        lengths += (lengths.empty() ? "" : " ") + c.Arg(0);
+    EXPECT_EQ(lengths, r.calls);
+    EXPECT_EQ(fake::LiveComObjects(), 1) << "the device alone: what was made is released";
   }
   box.Initialise(device, &manager);
   p.ResultForAll("IDirect3DDevice9::SetTexture", D3DERR_INVALIDCALL);
@@ -264,19 +300,33 @@ TEST_F(Meshes, LoadingCleansTheMeshAndKeepsAtLeast300Faces) {
 }
 
 TEST_F(Meshes, FailuresAreLoggedWithTheirNumbers) {
-  EXPECT_EQ(mesh.LoadFromFile("missing.x", 0), 1);
-  EXPECT_THAT(Log(), HasSubstr("*** Error_24 ** Error, can't load the mesh missing.x"));
-  p.ResultForCall("ID3DXMesh::OptimizeInplace", 1, E_FAIL);
-  EXPECT_EQ(mesh.LoadFromFile("ship.x", 0), 1);
-  EXPECT_THAT(Log(), HasSubstr("*** Error_30 ** Error, can't optimize the mesh"));
-  p.ResultForCall("D3DXValidMesh", 1, D3DXERR_INVALIDMESH);
-  p.ResultForCall("D3DXGeneratePMesh", 1, E_OUTOFMEMORY);
-  EXPECT_EQ(mesh.LoadFromFile("ship.x", 0), 1);
-  EXPECT_THAT(Log(), HasSubstr("*** Error_26 ** Error, invalid mesh"));
-  EXPECT_THAT(Log(), HasSubstr("*** Error_28 ** Error, can't create the progressive mesh"));
-  p.ResultForCall("ID3DXPMesh::ClonePMeshFVF", 1, E_OUTOFMEMORY);
-  EXPECT_EQ(mesh.LoadFromFile("ship.x", 0), 1);
-  EXPECT_THAT(Log(), HasSubstr("*** Error_32 ** Error, can't set the local mesh"));
+  struct Row {  // each a reload over a mesh of 1000 faces
+    const char* file;
+    std::vector<std::pair<const char*, HRESULT>> failing;  // the first call of each fails
+    std::vector<const char*> logged;
+    int maxFaces;  // after the failed load: 0 when no mesh is left, the master's count when one is
+  };
+  const Row rows[] = {
+      {"missing.x", {}, {"*** Error_24 ** Error, can't load the mesh missing.x"}, 0},
+      {"ship.x", {{"ID3DXMesh::OptimizeInplace", E_FAIL}}, {"*** Error_30 ** Error, can't optimize the mesh"}, 0},
+      {"ship.x",
+       {{"D3DXValidMesh", D3DXERR_INVALIDMESH}, {"D3DXGeneratePMesh", E_OUTOFMEMORY}},
+       {"*** Error_26 ** Error, invalid mesh", "*** Error_28 ** Error, can't create the progressive mesh"},
+       0},
+      {"ship.x",
+       {{"ID3DXPMesh::ClonePMeshFVF", E_OUTOFMEMORY}},
+       {"*** Error_32 ** Error, can't set the local mesh"},
+       1000},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.logged[0]);
+    ASSERT_EQ(mesh.LoadFromFile("ship.x", 0), 0);
+    ASSERT_EQ(mesh.GetMaxFaces(), 1000);
+    for (auto [call, result] : r.failing) p.ResultForCall(call, static_cast<int>(p.CountOf(call)) + 1, result);
+    EXPECT_EQ(mesh.LoadFromFile(r.file, 0), 1);
+    for (const char* text : r.logged) EXPECT_THAT(Log(), HasSubstr(text));
+    EXPECT_EQ(mesh.GetMaxFaces(), r.maxFaces);
+  }
   mesh.Render(500, true, true);
   EXPECT_EQ(Args(Drawn(), mesh.GetActuallyNumberOfFaces(), mesh.Restored()), Args(0u, 0, false));
   EXPECT_EQ(mesh.RestoreObject(), 0);
@@ -317,6 +367,7 @@ TEST_F(Meshes, ASecondLoadLetsGoOfTheFirstAndDestroyDeletesTexturesByName) {
   EXPECT_EQ(Args(p.CountOf("ID3DXPMesh::Release"), fake::LiveComObjects()), Args(2, 4));
   mesh.Destroy();
   EXPECT_EQ(Args(manager.GetTexture("skin.png"), fake::LiveComObjects()), Args(nullptr, 1)) << "the device alone";
+  EXPECT_EQ(mesh.GetMaxFaces(), 0) << "no mesh is left";
   // The world matrix scales, moves, then turns about the origin.
   mesh.SetTransform(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, kQuarter, 0));
   EXPECT_EQ(Placed(D3DXVECTOR3(0, 0, 0), mesh.WorldMatrix()) + ", " + Placed(D3DXVECTOR3(1, 0, 0), mesh.WorldMatrix()),

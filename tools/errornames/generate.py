@@ -34,7 +34,9 @@ Joining rule (what a value's name is when several headers name it):
 The rows that this rule must produce are checked at the end of every run (CHECKS); the script fails
 when one of them changes.
 
-Not in the table: DirectPlay Voice's DVERR_ codes, as Debian's mingw-w64 headers have no dvoice.h.
+DirectPlay Voice's codes (DVERR_, DV_) come from dvoice.txt beside this script: Debian's mingw-w64
+headers have no dvoice.h, and the list gives its names with the codes that Microsoft's
+documentation publishes. Its names join by the same rules, as one more header after dplay8.h.
 Left out on purpose: the COM+ event system's EVENT_E_ codes (they reuse values whose DirectX
 meaning the table keeps, see FAMILIES); the facilities newer than DirectX 9 (Direct2D, DirectWrite,
 DXGI, Direct3D 10 to 12, WIC, the filtering platform, NAP, TBS, app model, DXVA2); the codes of
@@ -92,6 +94,8 @@ FAMILIES = [
      "names": r"DIERR_\w+"},
     {"header": "dmerror.h", "prelude": ["windows.h"], "names": r"DMUS_[SE]_\w+"},
     {"header": "dplay8.h", "prelude": ["windows.h"], "names": r"DPNERR_\w+|DPNSUCCESS_\w+"},
+    # Not a header of the cross compiler's: a list of names and codes (see the top).
+    {"list": "dvoice.txt", "names": r"DVERR_\w+|DV_\w+", "facility": 0x15},
     {"header": "vfwmsgs.h", "prelude": ["windows.h"], "names": r"VFW_[SE]_\w+|E_PROP_\w+"},
     {"header": "mediaerr.h", "prelude": ["windows.h"], "names": r"DMO_E_\w+"},
     {"header": "dxfile.h", "prelude": ["windows.h"], "names": r"DXFILEERR_\w+"},
@@ -124,6 +128,10 @@ CHECKS = {
     0x800700AA: ("ERROR_BUSY & DIERR_ACQUIRED", None),
     0x80070015: ("ERROR_NOT_READY & DIERR_NOTINITIALIZED", None),
     0x80040204: ("DIERR_HASEFFECTS & VFW_E_ALREADY_CONNECTED & DMO_E_NOTACCEPTING", None),
+    # DirectPlay Voice, from dvoice.txt: values that Microsoft's documentation names.
+    0x8015012C: ("DVERR_SESSIONLOST", None),
+    0x8015017B: ("DVERR_NOTHOSTING", None),
+    0x00150005: ("DV_FULLDUPLEX", None),
     0x80040301: (None, "DIERR_DRIVERFIRST+1"),
     0x80040305: (None, "DIERR_DRIVERFIRST+5"),
 }
@@ -137,8 +145,39 @@ def read_header(path):
     return text
 
 
+def read_list(family):
+    """A family given as a list: names in order of definition, each with its value as hexadecimal
+    text, or with the name it is defined as (an alias)."""
+    path = os.path.join(HERE, family["list"])
+    wanted = re.compile(r"^(?:%s)$" % family["names"])
+    found = []
+    for lineno, line in enumerate(open(path, encoding="utf-8"), 1):
+        line = line.rstrip("\n")
+        if not line.strip() or line.startswith("#"):
+            continue
+        fields = line.split("\t")
+        if len(fields) != 4 or not wanted.match(fields[0]) or not fields[3]:
+            sys.exit("%s:%d: expected NAME<TAB>severity<TAB>code<TAB>source or NAME<TAB>=OTHER<TAB><TAB>source"
+                     % (path, lineno))
+        name, severity, code, _ = fields
+        if name in (n for n, _ in found):
+            sys.exit("%s:%d: %s is listed twice" % (path, lineno, name))
+        if severity.startswith("="):
+            if code:
+                sys.exit("%s:%d: an alias has no code" % (path, lineno))
+            found.append((name, severity[1:]))
+        elif severity in ("0", "1") and re.fullmatch(r"0x[0-9A-Fa-f]{1,4}", code):
+            value = int(severity) << 31 | family["facility"] << 16 | int(code, 16)
+            found.append((name, "0x%08X" % value))
+        else:
+            sys.exit("%s:%d: bad severity or code" % (path, lineno))
+    return found
+
+
 def collect(family, include):
     """Names of one family in order of definition, with their defining text."""
+    if "list" in family:
+        return read_list(family)
     text = read_header(os.path.join(include, family["header"]))
     wanted = re.compile(r"^(?:%s)$" % family["names"])
     exclude = re.compile(family["exclude"]) if "exclude" in family else None
@@ -192,6 +231,8 @@ def evaluate(codes, include, cc):
             head.append("#define " + family["define"])
     head.append("#define COBJMACROS")
     for family in FAMILIES:
+        if "list" in family:
+            continue
         for h in family["prelude"] + [family["header"]]:
             if "#include <%s>" % h not in head:
                 head.append("#include <%s>" % h)
@@ -244,13 +285,23 @@ def build_names(include, cc, report):
     family_counts = []
     order = 0
     found = [collect(family, include) for family in FAMILIES]
-    codes = [[n for n, body in f if not is_alias(body)] for f in found]
+    # The compiler evaluates the headers' names; a list's names come with their values.
+    codes = [[n for n, body in f if not is_alias(body)] if "list" not in family else []
+             for family, f in zip(FAMILIES, found)]
     values = evaluate(codes, include, cc)
+    defined = {n for f in found for n, _ in f}
+    for rank, family in enumerate(FAMILIES):
+        if "list" not in family:
+            continue
+        for name, body in found[rank]:
+            if is_alias(body) and body not in defined:
+                sys.exit("%s: %s is defined as %s, which no header defines" % (family["list"], name, body))
+        values[rank] = [(n, int(body, 16)) for n, body in found[rank] if not is_alias(body)]
     for rank, family in enumerate(FAMILIES):
         aliases = [n for n, body in found[rank] if is_alias(body)]
         evaluated = values[rank]
-        family_counts.append((family["header"], len(evaluated), len(aliases)))
-        general = family["header"] == "winerror.h"
+        family_counts.append((family.get("header") or family["list"], len(evaluated), len(aliases)))
+        general = family.get("header") == "winerror.h"
         # Every table value that a name of this header stands for. Win32 numbers also exist as
         # HRESULTs of FACILITY_WIN32.
         placed = []
