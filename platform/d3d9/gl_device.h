@@ -34,10 +34,11 @@
 //   (D3D's flat shading), set once by the fixed-function pipeline.
 // - Textures are stored top row first, as D3D lays them out: texture coordinate v is GL's t.
 // - Drawing held back to be sent in batches (sprites and text go through Quads()) is flushed by
-//   the device before anything else touches the back buffer or changes a state it depends on:
-//   Clear, Present, reading the back or front buffer, Reset, EndScene, render and sampler state
-//   and viewport changes, and PrepareDraw for any other draw. A backend that holds drawing back
-//   registers with HoldDrawing and lets go in its flush.
+//   the device before anything else touches the back buffer or changes what it depends on:
+//   Clear, Present, reading the back or front buffer, Reset, EndScene, viewport changes, and
+//   PrepareDraw for any other draw. Held drawing keeps the render and sampler states it was
+//   given (QuadBatch takes them as each quad comes), so setting states does not flush it. A backend that holds drawing back registers with HoldDrawing and lets go
+//   in its flush.
 // - Clears of depth and stencil are held back too (colour clears are not): Clear records them and
 //   the device carries them out, in order, before the first thing that reads or writes those
 //   buffers: PrepareDraw for a draw whose render states use them (see DepthStencilUse), a move of
@@ -96,6 +97,16 @@ HRESULT CheckPresentParameters(const D3DPRESENT_PARAMETERS& pp);
 
 // Whether a render state set to a value makes blending read the back buffer's alpha.
 bool ReadsDestinationAlpha(DWORD state, DWORD value);
+
+// The render states of blending, as GL is set up from them.
+struct BlendStates {
+  DWORD enable, source, destination, operation;
+  DWORD separateAlpha, sourceAlpha, destinationAlpha, operationAlpha;
+  DWORD factor;
+  bool operator==(const BlendStates&) const = default;
+};
+// Sets GL's blending up as the states say. The context is current.
+void ApplyGlBlend(const BlendStates& blend);
 
 // Drawing a backend holds back to send in batches: the device calls FlushDrawing before anything
 // else may see or change what that drawing depends on.
@@ -216,6 +227,11 @@ class GlDevice final : public IDirect3DDevice9 {
   // `unit` once and keeps in step with the sampler states. A backend that binds another one there
   // binds this one back.
   GLuint SamplerObject(unsigned unit) const { return samplers_[unit]; }
+  // Sets a GL sampler object up as the sampler states `states` (indexed by D3DSAMPLERSTATETYPE)
+  // say. The context is current.
+  void SetUpGlSampler(GLuint sampler, const DWORD* states) const;
+  // Sets GL's colour write mask as D3DRS_COLORWRITEENABLE `mask` says for this back buffer.
+  void ApplyGlColourMask(DWORD mask) const;
 
   // The texture set on a stage (0 to 15), without a reference; null when none is.
   GlTexture* TextureAt(unsigned stage) const { return textures_[stage]; }
@@ -261,7 +277,12 @@ class GlDevice final : public IDirect3DDevice9 {
 
   DWORD RenderState(D3DRENDERSTATETYPE state) const { return renderStates_[state]; }
   DWORD SamplerState(unsigned samplerIndex, D3DSAMPLERSTATETYPE type) const { return samplerStates_[samplerIndex][type]; }
+  // The sampler states of a sampler index, indexed by D3DSAMPLERSTATETYPE.
+  const DWORD* SamplerStates(unsigned samplerIndex) const { return samplerStates_[samplerIndex].data(); }
+  BlendStates Blend() const;
   std::uint64_t StateSerial() const { return stateSerial_; }
+  // Changes whenever any sampler state does.
+  std::uint64_t SamplerSerial() const { return samplerSerial_; }
   const D3DVIEWPORT9& Viewport() const { return viewport_; }
   const D3DPRESENT_PARAMETERS& PresentParameters() const { return pp_; }
   bool HasDepthBuffer() const { return depthWanted_ > 0; }
@@ -427,6 +448,7 @@ class GlDevice final : public IDirect3DDevice9 {
   std::uint32_t dirty_ = kDirtyAll;
   std::uint32_t dirtySamplers_ = 0;
   std::uint64_t stateSerial_ = 0;
+  std::uint64_t samplerSerial_ = 0;
   D3DVIEWPORT9 viewport_{};
 
   bool inScene_ = false;
