@@ -419,7 +419,15 @@ ULONG GlDevice::AddRef() { return ++refs_; }
 
 ULONG GlDevice::Release() {
   ULONG left = --refs_;
-  if (left == 0) delete this;
+  if (left == 0) {
+    delete this;
+    return 0;
+  }
+  if (quads_ != nullptr && quads_->PendingQuads() != 0 && quads_->DeviceReferencesHeld() == left) {
+    ++refs_;          // alive while what the quads keep goes, each thing releasing its reference
+    quads_->Drop();   // nothing is drawn
+    return Release();
+  }
   return left;
 }
 
@@ -871,6 +879,10 @@ QuadBatch& GlDevice::Quads() {
     quads_ = std::make_unique<QuadBatch>(this);
   }
   return *quads_;
+}
+
+void GlDevice::DropHeldDrawingOf(GLuint texture) {
+  if (quads_ != nullptr) quads_->Drop(texture);
 }
 
 void GlDevice::HoldDrawing(HeldDrawing* holder) {

@@ -38,7 +38,8 @@
 //   Clear, Present, reading the back or front buffer, Reset, EndScene, viewport changes, and
 //   PrepareDraw for any other draw. Held drawing keeps the render and sampler states it was
 //   given (QuadBatch takes them as each quad comes), so setting states does not flush it. A backend that holds drawing back registers with HoldDrawing and lets go
-//   in its flush.
+//   in its flush. Nothing is drawn from a release: what goes away drops the held drawing that
+//   uses it (DropHeldDrawingOf), and what nobody can present any more is dropped (see Release).
 // - Clears of depth and stencil are held back too (colour clears are not): Clear records them and
 //   the device carries them out, in order, before the first thing that reads or writes those
 //   buffers: PrepareDraw for a draw whose render states use them (see DepthStencilUse), a move of
@@ -127,6 +128,9 @@ class GlDevice final : public IDirect3DDevice9 {
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
+  // When the references left are only those of textures and fonts that drawing held back keeps
+  // alive (the application let go of everything else), that drawing can never be presented: it
+  // is dropped, and with it the last references, so the device goes.
   ULONG STDMETHODCALLTYPE Release() override;
 
   // IDirect3DDevice9
@@ -255,6 +259,9 @@ class GlDevice final : public IDirect3DDevice9 {
       h->FlushDrawing();
     }
   }
+  // Called by a GL texture (a device texture's, a font's) as it goes: held drawing that samples it
+  // is dropped, never drawn.
+  void DropHeldDrawingOf(GLuint texture);
   // Fixed-function state, as the pipeline of DrawPrimitive and DrawIndexedPrimitive reads it.
   // Each group has a change count that moves whenever anything in it is set (and at Reset).
   enum class Change : unsigned { kView, kProjection, kWorld, kLights, kMaterial, kStages, kCount };

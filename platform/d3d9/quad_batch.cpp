@@ -1,12 +1,17 @@
 #include "quad_batch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
 
+#include "d3d9_testing.h"
+
 namespace zr::d3d9 {
 
 namespace {
+
+unsigned long flushesDrawn = 0;  // by every batcher of the process
 
 // Positions arrive in back-buffer pixels; toClip maps them into D3D's clip space for the
 // viewport (the device stores rows bottom first, so D3D's clip space is GL's unchanged). The
@@ -201,6 +206,59 @@ void QuadBatch::Flush() {
   device_->Release();
 }
 
+void QuadBatch::Drop(GLuint texture) {
+  std::vector<IUnknown*> released;
+  std::uint32_t at = 0;  // where the quads kept so far end
+  std::size_t kept = 0;
+  for (Run& r : runs_) {
+    if (r.style.texture == texture) {
+      if (r.keep != nullptr) released.push_back(r.keep);
+      continue;
+    }
+    if (r.first != at)
+      std::copy_n(&vertices_[static_cast<std::size_t>(r.first) * 4], static_cast<std::size_t>(r.count) * 4,
+                  &vertices_[static_cast<std::size_t>(at) * 4]);
+    r.first = at;
+    at += r.count;
+    runs_[kept++] = r;
+  }
+  runs_.resize(kept);
+  quads_ = at;
+  if (quads_ == 0) {
+    runs_.clear();
+    states_.clear();
+    device_->LetGo(this);
+  }
+  for (IUnknown* keep : released) keep->Release();  // last: a release may come back here
+}
+
+void QuadBatch::Drop() {
+  std::vector<Run> runs;
+  std::swap(runs, runs_);
+  states_.clear();
+  quads_ = 0;
+  device_->LetGo(this);
+  for (Run& r : runs)
+    if (r.keep != nullptr) r.keep->Release();
+}
+
+ULONG QuadBatch::DeviceReferencesHeld() const {
+  std::vector<std::pair<IUnknown*, ULONG>> kept;  // each object kept and the references the runs hold on it
+  for (const Run& r : runs_) {
+    if (r.keep == nullptr) continue;
+    auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == r.keep; });
+    if (found == kept.end()) kept.emplace_back(r.keep, 1);
+    else ++found->second;
+  }
+  ULONG held = 0;
+  for (auto [object, keeps] : kept) {
+    ULONG references = object->AddRef() - 1;  // COM's counts, exact here: the batch's alone?
+    object->Release();
+    if (references == keeps) ++held;
+  }
+  return held;
+}
+
 GLuint QuadBatch::SamplerFor(const std::array<DWORD, D3D_MAX_SAMPLERSTATE>& states) {
   for (const auto& [key, name] : samplers_)
     if (key == states) return name;
@@ -284,8 +342,11 @@ void QuadBatch::Draw(const std::vector<Run>& runs, const std::vector<States>& st
   glBindSampler(0, device_->SamplerObject(0));
   glBindVertexArray(0);
   ++flushes_;
+  ++flushesDrawn;
   device_->InvalidateGlState(GlDevice::kGlDepth | GlDevice::kGlBlend | GlDevice::kGlColourMask | GlDevice::kGlCull |
                              GlDevice::kGlStencil | GlDevice::kGlFill | GlDevice::kGlScissor);
 }
+
+unsigned long testing::QuadFlushes() { return flushesDrawn; }
 
 }  // namespace zr::d3d9

@@ -23,6 +23,8 @@
 // - Blending and the colour write mask as the device's states say; no depth test or writes, no
 //   culling, no stencil, solid fill.
 // - Optionally clipped to a rectangle of the back buffer (a scissor).
+// - Nothing is drawn but by a flush: quads whose texture goes are dropped (Drop(texture)), and
+//   Drop() forgets them all when nobody can present them (see GlDevice::Release).
 #pragma once
 
 #include <d3d9.h>
@@ -78,12 +80,20 @@ class QuadBatch final : public HeldDrawing {
   bool Ready() const { return ready_; }
   // Room for one quad, drawn in `style` with the device's states as they are now: four
   // vertices, top left, top right, bottom left, bottom right (any shape: they make the triangles
-  // 0 1 2 and 2 1 3). `keep`, when not null, gets a reference until the quad has been drawn (or
-  // dropped while the device is lost). Null when not Ready().
+  // 0 1 2 and 2 1 3). `keep`, when not null, gets a reference until the quad has been drawn or
+  // dropped: a texture or a font, which holds one reference on the device (DeviceReferencesHeld
+  // counts on it). Null when not Ready().
   Vertex* Add(Style style, IUnknown* keep);
   // Draws everything gathered.
   void Flush();
   void FlushDrawing() override { Flush(); }
+  // Forgets the quads that sample the GL texture `texture`, undrawn.
+  void Drop(GLuint texture);
+  // Forgets every quad, undrawn, and releases what they keep.
+  void Drop();
+  // How many references on the device are held by what the quads keep alive alone: kept objects
+  // that nothing else holds.
+  ULONG DeviceReferencesHeld() const;
 
   std::size_t PendingQuads() const { return quads_; }
   // GL draw calls and flushes that drew something, since the batcher was made.

@@ -14,7 +14,8 @@
 //   and put back after; with a sprite between Begin and End, with the states its Begin left. The
 //   result is the text's height, 0 for a null text or rectangle, an empty text, or a sprite that
 //   is not one of ours. Text is drawn in screen space whether or not a sprite is given (the
-//   sprite's transform does not apply); it is batched through the device either way.
+//   sprite's transform does not apply); it is batched through the device either way, and each
+//   run of glyph quads keeps a reference on the font until it is drawn.
 // - Between OnLostDevice and OnResetDevice the font measures but draws nothing.
 #include <d3dx9.h>
 
@@ -218,7 +219,7 @@ class GlFont final : public ID3DXFont {
       const GlyphAtlas::Slot* slot = atlas_.Place(g);
       if (slot == nullptr) continue;
       style.texture = atlas_.Texture(slot->page);
-      d3d9::QuadBatch::Vertex* v = quads.Add(style, nullptr);
+      d3d9::QuadBatch::Vertex* v = quads.Add(style, this);
       if (v == nullptr) return D3DERR_NOTAVAILABLE;
       float side = static_cast<float>(atlas_.Side(slot->page));
       auto x0 = static_cast<float>(placed.x);
@@ -255,8 +256,8 @@ class GlFont final : public ID3DXFont {
   }
 
  private:
+  // No quad of the font's is held back any more: each run of them keeps a reference on it.
   ~GlFont() {
-    device_->FlushHeldDrawing();  // before the atlas goes
     atlas_.FreeTextures();
     device_->UnregisterDeviceObject(this);
     device_->Release();

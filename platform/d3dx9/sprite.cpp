@@ -125,9 +125,9 @@ GlSprite::GlSprite(d3d9::GlDevice* device) : device_(device) {
   device_->RegisterDeviceObject(this);
 }
 
+// Quads of this sprite may be held back: the device draws them when it must, and drops them
+// when nobody can present them any more (it goes then).
 GlSprite::~GlSprite() {
-  // Quads of this sprite may be held back, with references to their textures.
-  device_->FlushHeldDrawing();
   device_->UnregisterDeviceObject(this);
   device_->Release();
 }

@@ -19,7 +19,8 @@
 // - Quads are held back across Draw calls and across Begin/End pairs (of this sprite and
 //   others) until the device must draw them; End does not flush, Flush does. Each texture
 //   drawn gets a reference until its quads are drawn, unless Begin had
-//   D3DXSPRITE_DO_NOT_ADDREF_TEXTURE (a texture that goes sends them out first).
+//   D3DXSPRITE_DO_NOT_ADDREF_TEXTURE (a texture that goes then takes its quads with it, undrawn).
+//   Releasing the sprite draws nothing.
 // - The device's registry: Reset is refused until OnLostDevice (which ends an open Begin);
 //   OnResetDevice makes the sprite live again. A sprite holds a reference on its device.
 #pragma once

@@ -2,7 +2,9 @@
 // are alpha-tested; held-back quads sent in batches; Reset.
 #include <d3dx9.h>
 
+#include "d3d9_testing.h"
 #include "ff_test_support.h"
+#include "quad_batch.h"
 
 using namespace d3d9test;
 
@@ -245,6 +247,49 @@ TEST(Sprite, BeginSetsTheDocumentedStatesAndEndPutsBackTheCallers) {
   RECT r{0, 0, 16, 16};
   EXPECT_GT(font->DrawTextA(nullptr, "Li", -1, &r, DT_LEFT, kWhite), 0);
   EXPECT_EQ(read(), caller) << "after text";
+}
+
+// Letting go draws nothing. A texture drawn without a reference takes its waiting quads with it;
+// sprites, fonts and textures that go leave the rest waiting, which are drawn as before; once
+// only waiting quads hold what the device needs, nobody can present them: they are dropped and
+// the device goes.
+TEST(SpriteAndFont, NothingIsDrawnAsObjectsGoAndTheDeviceGoesWithQuadsNobodyCanPresent) {
+  namespace hooks = zr::d3d9::testing;
+  TestWindow window(64, 64);
+  Device d;
+  MakeDevice(window.handle(), Windowed(window.handle(), 64, 64), d);
+  auto draw = [&](IDirect3DTexture9* kept, IDirect3DTexture9* notKept, ID3DXSprite* sprite, ID3DXFont* font) {
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1, 0);
+    DrawAt(sprite, kept, 0, 0, D3DXSPRITE_ALPHABLEND);
+    if (notKept != nullptr) DrawAt(sprite, notKept, 8, 8, D3DXSPRITE_DO_NOT_ADDREF_TEXTURE);
+    DrawAt(sprite, kept, 16, 16, D3DXSPRITE_ALPHABLEND);  // after the other: moved when it goes
+    RECT r{0, 32, 64, 64};
+    EXPECT_GT(font->DrawTextA(nullptr, "Links", -1, &r, DT_LEFT, kWhite), 0);
+  };
+  IDirect3DTexture9* red = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kRed));
+  IDirect3DTexture9* blue = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kBlue));
+  ID3DXSprite* sprite = NewSprite(d.device.get());
+  ID3DXFont* font = NewFont(d.device.get());
+  draw(red, blue, sprite, font);
+  zr::d3d9::QuadBatch& quads = d.gl()->Quads();
+  const unsigned long flushes = hooks::QuadFlushes();
+  const std::size_t waiting = quads.PendingQuads();
+  EXPECT_EQ(blue->Release(), 0u);
+  EXPECT_EQ(quads.PendingQuads(), waiting - 1) << "the blue quad went with its texture";
+  EXPECT_TRUE(red->Release() > 0 && sprite->Release() == 0 && font->Release() > 0) << "the quads keep the red and the font";
+  EXPECT_EQ(hooks::QuadFlushes(), flushes);
+  Picture p = BackBuffer(d.device.get(), 64, 64);
+  EXPECT_EQ(std::vector<std::uint32_t>({p.at(1, 1), p.at(9, 9), p.at(17, 17)}), std::vector<std::uint32_t>({kRed, kBlack, kRed}));
+  EXPECT_GT(InkOf(p, kBlack, 32).count, 20) << "the text";
+  // Again, and then the application lets go of everything, the device last: nothing is drawn.
+  red = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kRed));
+  sprite = NewSprite(d.device.get());
+  font = NewFont(d.device.get());
+  draw(red, nullptr, sprite, font);
+  const unsigned long before = hooks::QuadFlushes();
+  EXPECT_TRUE(red->Release() > 0 && sprite->Release() == 0 && font->Release() > 0);
+  EXPECT_EQ(d.device.release()->Release(), 0u) << "the device went, and what its quads kept";
+  EXPECT_EQ(hooks::QuadFlushes(), before);
 }
 
 // Reset is refused while a sprite or a font holds device resources it was not told to give up;
