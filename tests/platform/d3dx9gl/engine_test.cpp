@@ -45,7 +45,12 @@ TEST(Engine, DrawsOneFrameOfAStripTextGivenOnlyARightEdgeAndClearsDepthToTheFarP
   EXPECT_TRUE(text.count > 100 && text.left >= 100) << "the line is drawn from its left edge down";
   for (int i = 320 * 100; i < 320 * 240; ++i) ASSERT_EQ(fftest::Channel(p.pixels[i], 16), fftest::Channel(p.pixels[i], 8)) << "yellow";
   EXPECT_EQ(p.at(220, 40), kRed) << "the depth buffer was cleared to 1";
-  // The engine's screenshot: the front buffer in the top left of a 1024 x 768 bitmap.
+  // The engine's screenshot, its first, taken while the next frame is drawn: the picture presented
+  // in the top left of a 1024 x 768 bitmap.
+  graphics.Clear(kRed, 0, 0, 0, 0);
+  graphics.BeginScene();
+  sprite.Render(30, 30);
+  fftest::DrawScreenQuad(device, 0, 0, 320, 240, kBlue, 0.5f);
   graphics.CreateScreenshot("shot.bmp");
   zr::d3dx9::Image shot;
   ASSERT_EQ(zr::d3dx9::DecodeImageFile("shot.bmp", &shot), D3D_OK);
