@@ -210,17 +210,15 @@ TEST(Sprite, BeginSetsTheDocumentedStatesAndEndPutsBackTheCallers) {
   IDirect3DDevice9* d = t.get();
   // Blending, its source factor, the alpha test and its reference, culling, lighting, sampler 0's
   // magnification filter and u addressing, stage 0's colour operation.
+  const D3DRENDERSTATETYPE render[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAREF,
+                                       D3DRS_CULLMODE, D3DRS_LIGHTING};
   auto set = [&](const std::vector<DWORD>& v) {
-    const D3DRENDERSTATETYPE render[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAREF,
-                                         D3DRS_CULLMODE, D3DRS_LIGHTING};
     for (std::size_t i = 0; i < 6; ++i) d->SetRenderState(render[i], v[i]);
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, v[6]), d->SetSamplerState(0, D3DSAMP_ADDRESSU, v[7]);
     d->SetTextureStageState(0, D3DTSS_COLOROP, v[8]);
   };
   auto read = [&] {
     std::vector<DWORD> v(9);
-    const D3DRENDERSTATETYPE render[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAREF,
-                                         D3DRS_CULLMODE, D3DRS_LIGHTING};
     for (std::size_t i = 0; i < 6; ++i) d->GetRenderState(render[i], &v[i]);
     d->GetSamplerState(0, D3DSAMP_MAGFILTER, &v[6]), d->GetSamplerState(0, D3DSAMP_ADDRESSU, &v[7]);
     d->GetTextureStageState(0, D3DTSS_COLOROP, &v[8]);
