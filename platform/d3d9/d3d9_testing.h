@@ -12,4 +12,8 @@ namespace zr::d3d9::testing {
 void SetPacing(bool on);
 bool Pacing();
 
+// How many times held sprite and text quads have been drawn (flushes that drew), on every device
+// of the process so far.
+unsigned long QuadFlushes();
+
 }  // namespace zr::d3d9::testing

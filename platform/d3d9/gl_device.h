@@ -34,16 +34,24 @@
 //   (D3D's flat shading), set once by the fixed-function pipeline.
 // - Textures are stored top row first, as D3D lays them out: texture coordinate v is GL's t.
 // - Drawing held back to be sent in batches (sprites and text go through Quads()) is flushed by
-//   the device before anything else touches the back buffer or changes a state it depends on:
-//   Clear, Present, reading the back or front buffer, Reset, EndScene, render and sampler state
-//   and viewport changes, and PrepareDraw for any other draw. A backend that holds drawing back
-//   registers with HoldDrawing and lets go in its flush.
-// - Clears of depth and stencil are held back too (colour clears are not): Clear records them and
-//   the device carries them out, in order, before the first thing that reads or writes those
-//   buffers: PrepareDraw for a draw whose render states use them (see DepthStencilUse), a move of
-//   the back buffer between the window and our framebuffers, and Reset. A backend that turns
-//   both tests off itself passes DepthStencilUse::kNone (sprites and text); one that sets them up
-//   other than from the render states calls CarryOutDepthStencilClears() before it draws.
+//   the device before anything else touches the back buffer or changes what it depends on:
+//   Clear, Present, reading the back buffer, Reset, viewport changes, and PrepareDraw for any
+//   other draw (not EndScene, nor reading the front buffer). Held drawing keeps the render and
+//   sampler states it was given (QuadBatch takes them as each quad comes), so setting states
+//   does not flush it. A backend that holds drawing back registers with HoldDrawing and lets go
+//   in its flush. Nothing is drawn from a release: what goes away drops the held drawing that
+//   uses it (DropHeldDrawingOf), and what nobody can present any more is dropped (see Release).
+// - Clears are held back too. Colour clears are carried out before the first draw (PrepareDraw),
+//   read of the back buffer or Present; depth and stencil clears before the first thing that
+//   reads or writes those buffers: PrepareDraw for a draw whose render states use them (see
+//   DepthStencilUse), a move of the back buffer between the window and our framebuffers, and
+//   Reset. A backend that turns both tests off itself passes DepthStencilUse::kNone (sprites and
+//   text); one that sets them up other than from the render states calls
+//   CarryOutDepthStencilClears() before it draws.
+// - The picture presented last stays where it is while the next frame is drawn: in our front
+//   framebuffer, or in the window's buffer until something writes there, when it is copied
+//   aside first (WritingBackBuffer). A frame of clears, sprites and text writes nothing before
+//   its Present, and so costs no copy.
 #pragma once
 
 #include <SDL.h>
@@ -97,6 +105,16 @@ HRESULT CheckPresentParameters(const D3DPRESENT_PARAMETERS& pp);
 // Whether a render state set to a value makes blending read the back buffer's alpha.
 bool ReadsDestinationAlpha(DWORD state, DWORD value);
 
+// The render states of blending, as GL is set up from them.
+struct BlendStates {
+  DWORD enable, source, destination, operation;
+  DWORD separateAlpha, sourceAlpha, destinationAlpha, operationAlpha;
+  DWORD factor;
+  bool operator==(const BlendStates&) const = default;
+};
+// Sets GL's blending up as the states say. The context is current.
+void ApplyGlBlend(const BlendStates& blend);
+
 // Drawing a backend holds back to send in batches: the device calls FlushDrawing before anything
 // else may see or change what that drawing depends on.
 class HeldDrawing {
@@ -116,6 +134,9 @@ class GlDevice final : public IDirect3DDevice9 {
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
+  // When the references left are only those of textures and fonts that drawing held back keeps
+  // alive (the application let go of everything else), that drawing can never be presented: it
+  // is dropped, and with it the last references, so the device goes.
   ULONG STDMETHODCALLTYPE Release() override;
 
   // IDirect3DDevice9
@@ -216,6 +237,11 @@ class GlDevice final : public IDirect3DDevice9 {
   // `unit` once and keeps in step with the sampler states. A backend that binds another one there
   // binds this one back.
   GLuint SamplerObject(unsigned unit) const { return samplers_[unit]; }
+  // Sets a GL sampler object up as the sampler states `states` (indexed by D3DSAMPLERSTATETYPE)
+  // say. The context is current.
+  void SetUpGlSampler(GLuint sampler, const DWORD* states) const;
+  // Sets GL's colour write mask as D3DRS_COLORWRITEENABLE `mask` says for this back buffer.
+  void ApplyGlColourMask(DWORD mask) const;
 
   // The texture set on a stage (0 to 15), without a reference; null when none is.
   GlTexture* TextureAt(unsigned stage) const { return textures_[stage]; }
@@ -239,6 +265,9 @@ class GlDevice final : public IDirect3DDevice9 {
       h->FlushDrawing();
     }
   }
+  // Called by a GL texture (a device texture's, a font's) as it goes: held drawing that samples it
+  // is dropped, never drawn.
+  void DropHeldDrawingOf(GLuint texture);
   // Fixed-function state, as the pipeline of DrawPrimitive and DrawIndexedPrimitive reads it.
   // Each group has a change count that moves whenever anything in it is set (and at Reset).
   enum class Change : unsigned { kView, kProjection, kWorld, kLights, kMaterial, kStages, kCount };
@@ -261,7 +290,12 @@ class GlDevice final : public IDirect3DDevice9 {
 
   DWORD RenderState(D3DRENDERSTATETYPE state) const { return renderStates_[state]; }
   DWORD SamplerState(unsigned samplerIndex, D3DSAMPLERSTATETYPE type) const { return samplerStates_[samplerIndex][type]; }
+  // The sampler states of a sampler index, indexed by D3DSAMPLERSTATETYPE.
+  const DWORD* SamplerStates(unsigned samplerIndex) const { return samplerStates_[samplerIndex].data(); }
+  BlendStates Blend() const;
   std::uint64_t StateSerial() const { return stateSerial_; }
+  // Changes whenever any sampler state does.
+  std::uint64_t SamplerSerial() const { return samplerSerial_; }
   const D3DVIEWPORT9& Viewport() const { return viewport_; }
   const D3DPRESENT_PARAMETERS& PresentParameters() const { return pp_; }
   bool HasDepthBuffer() const { return depthWanted_ > 0; }
@@ -291,9 +325,9 @@ class GlDevice final : public IDirect3DDevice9 {
   // Copies a rectangle of the back buffer (what is being drawn, not yet presented) as A8R8G8B8
   // rows, top row first, `pitch` bytes apart.
   HRESULT ReadBackBuffer(const RECT& rect, void* bits, int pitch);
-  // Whether GetFrontBufferData has been called: from then on each picture presented in the
-  // window is copied aside before the swap, so that it can be read while the next frame is drawn.
-  bool KeepsPresentedPictures() const { return keepFront_; }
+  // Whether the last picture presented in the window had to be copied aside, because the next
+  // frame began writing there before it was presented (for tests).
+  bool KeptPresentedPicture() const { return front_ == Front::kKept; }
 
   // Test hook: called in Present after the picture reached the window's default framebuffer
   // and before the swap, with the context current; null to remove.
@@ -308,7 +342,8 @@ class GlDevice final : public IDirect3DDevice9 {
   };
   enum class Target { kWindow, kFramebuffer };
   // Where the picture last presented is: none yet (black), the front one of our framebuffers,
-  // the window's buffer (until the next frame draws there), a kept copy, or nowhere any more.
+  // the window's buffer (until the next frame writes there), a copy in memory, or nowhere any
+  // more (the window changed size).
   enum class Front { kBlack, kFramebuffer, kWindow, kKept, kGone };
   // What the window's default framebuffer holds.
   struct WindowFormat {
@@ -344,7 +379,12 @@ class GlDevice final : public IDirect3DDevice9 {
   void DestroyBuffers();
   void ClearWhole(GLuint framebuffer);
   void CopyToWindow(int drawableWidth, int drawableHeight);
+  // Called before anything writes colour into the back buffer: a picture presented in the
+  // window, about to be drawn over before the next Present, is copied aside first.
+  void WritingBackBuffer();
   bool KeepWindowPicture();
+  // Carries out the colour clears held back, into the back buffer's place now.
+  void CarryOutColourClears();
   HRESULT ReadRows(GLuint framebuffer, LONG left, LONG top, LONG width, LONG height, void* bits, int pitch);
   void SetFullScreen(bool fullScreen);
   void ResetStates();
@@ -378,7 +418,7 @@ class GlDevice final : public IDirect3DDevice9 {
   Target target_ = Target::kFramebuffer;
   Front front_ = Front::kBlack;
   bool frameStarted_ = false;  // the frame has been cleared or drawn into since Present or Reset
-  bool keepFront_ = false;
+  bool presenting_ = false;    // inside Present: what is written is the picture presented next
   int depthWanted_ = 0;  // the bits the depth-stencil format promises
   int stencilWanted_ = 0;
   // Our framebuffers, made when the back buffer first has to live outside the window.
@@ -386,7 +426,7 @@ class GlDevice final : public IDirect3DDevice9 {
   unsigned back_ = 0;  // index of the back buffer in buffers_; the other is the front
   GLuint depth_ = 0;   // renderbuffer shared by both framebuffers
   int depthBits_ = 0;  // of depth_
-  ColourBuffer kept_{};  // a copy of the last picture presented in the window
+  std::vector<std::uint32_t> kept_;  // the last picture presented in the window, bottom row first
   // A depth or stencil clear not yet carried out: the buffers, a rectangle already clipped to the
   // viewport (GL window coordinates) and the values. In the order of the Clear calls.
   struct HeldClear {
@@ -397,6 +437,14 @@ class GlDevice final : public IDirect3DDevice9 {
   };
   std::vector<HeldClear> heldClears_;
   GLbitfield heldBuffers_ = 0;  // the union of their buffers
+  // Colour clears not yet carried out, in order: carried out before the first draw, read of the
+  // back buffer or Present, so that a frame of clears and sprites leaves the picture presented
+  // last in the window untouched until its own Present.
+  struct HeldColourClear {
+    GlRect rect;
+    std::array<GLfloat, 4> colour;
+  };
+  std::vector<HeldColourClear> heldColour_;
   int DepthBits() const { return DrawsIntoWindow() ? windowFormat_.depth : depthBits_; }
   bool fullScreen_ = false;
   std::unique_ptr<BackBufferSurface> backBufferSurface_;
@@ -427,6 +475,7 @@ class GlDevice final : public IDirect3DDevice9 {
   std::uint32_t dirty_ = kDirtyAll;
   std::uint32_t dirtySamplers_ = 0;
   std::uint64_t stateSerial_ = 0;
+  std::uint64_t samplerSerial_ = 0;
   D3DVIEWPORT9 viewport_{};
 
   bool inScene_ = false;

@@ -255,12 +255,13 @@ void GlDevice::ResetStates() {
   dirty_ = kDirtyAll;
   dirtySamplers_ = (1u << kTextureUnits) - 1;
   ++stateSerial_;
+  ++samplerSerial_;
 }
 
+// Held drawing keeps the states it was given: a change does not send it.
 HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
   if (renderStates_[state] == value) return D3D_OK;
-  FlushHeldDrawing();  // drawn with the states it was drawn under
   // Blending that reads the back buffer's alpha needs one that keeps it (see WindowFits).
   if (ReadsDestinationAlpha(state, value)) destinationAlpha_ = true;
   renderStates_[state] = value;
@@ -280,9 +281,9 @@ HRESULT GlDevice::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD
   if (index < 0 || type < D3DSAMP_ADDRESSU || type >= D3D_MAX_SAMPLERSTATE) return D3DERR_INVALIDCALL;
   DWORD& slot = samplerStates_[index][type];
   if (slot == value) return D3D_OK;
-  FlushHeldDrawing();
   slot = value;
   if (static_cast<unsigned>(index) < kTextureUnits) dirtySamplers_ |= 1u << index;
+  ++samplerSerial_;
   return D3D_OK;
 }
 
@@ -302,28 +303,66 @@ void GlDevice::InvalidateGlState() {
 void GlDevice::ApplySamplers() {
   for (std::uint32_t pending = dirtySamplers_; pending != 0; pending &= pending - 1) {
     unsigned i = static_cast<unsigned>(std::countr_zero(pending));
-    const auto& st = samplerStates_[i];
-    GLuint s = samplers_[i];
-    glSamplerParameteri(s, GL_TEXTURE_WRAP_S, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSU], mirrorClampToEdge_)));
-    glSamplerParameteri(s, GL_TEXTURE_WRAP_T, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSV], mirrorClampToEdge_)));
-    glSamplerParameteri(s, GL_TEXTURE_WRAP_R, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSW], mirrorClampToEdge_)));
-    DWORD c = st[D3DSAMP_BORDERCOLOR];
-    GLfloat border[4] = {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
-                         ((c >> 24) & 0xFF) / 255.0f};
-    glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, border);
-    glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, Filters(st[D3DSAMP_MAGFILTER]) ? GL_LINEAR : GL_NEAREST);
-    glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER,
-                        static_cast<GLint>(MinFilter(st[D3DSAMP_MINFILTER], st[D3DSAMP_MIPFILTER])));
-    glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, Float(st[D3DSAMP_MIPMAPLODBIAS]));
-    // D3D's "max mip level" is the most detailed level used: GL's minimum level of detail.
-    glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, static_cast<float>(st[D3DSAMP_MAXMIPLEVEL]));
-    if (anisotropy_) {
-      bool anisotropic = st[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || st[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
-      DWORD level = anisotropic ? st[D3DSAMP_MAXANISOTROPY] : 1;
-      glSamplerParameterf(s, GL_TEXTURE_MAX_ANISOTROPY_EXT, static_cast<float>(level < 1 ? 1 : level));
-    }
+    SetUpGlSampler(samplers_[i], samplerStates_[i].data());
   }
   dirtySamplers_ = 0;
+}
+
+void GlDevice::SetUpGlSampler(GLuint s, const DWORD* st) const {
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_S, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSU], mirrorClampToEdge_)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_T, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSV], mirrorClampToEdge_)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_R, static_cast<GLint>(Address(st[D3DSAMP_ADDRESSW], mirrorClampToEdge_)));
+  DWORD c = st[D3DSAMP_BORDERCOLOR];
+  GLfloat border[4] = {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
+                       ((c >> 24) & 0xFF) / 255.0f};
+  glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, border);
+  glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, Filters(st[D3DSAMP_MAGFILTER]) ? GL_LINEAR : GL_NEAREST);
+  glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER,
+                      static_cast<GLint>(MinFilter(st[D3DSAMP_MINFILTER], st[D3DSAMP_MIPFILTER])));
+  glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, Float(st[D3DSAMP_MIPMAPLODBIAS]));
+  // D3D's "max mip level" is the most detailed level used: GL's minimum level of detail.
+  glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, static_cast<float>(st[D3DSAMP_MAXMIPLEVEL]));
+  if (anisotropy_) {
+    bool anisotropic = st[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || st[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+    DWORD level = anisotropic ? st[D3DSAMP_MAXANISOTROPY] : 1;
+    glSamplerParameterf(s, GL_TEXTURE_MAX_ANISOTROPY_EXT, static_cast<float>(level < 1 ? 1 : level));
+  }
+}
+
+BlendStates GlDevice::Blend() const {
+  const auto& rs = renderStates_;
+  return {rs[D3DRS_ALPHABLENDENABLE],         rs[D3DRS_SRCBLEND],      rs[D3DRS_DESTBLEND],
+          rs[D3DRS_BLENDOP],                  rs[D3DRS_SEPARATEALPHABLENDENABLE],
+          rs[D3DRS_SRCBLENDALPHA],            rs[D3DRS_DESTBLENDALPHA], rs[D3DRS_BLENDOPALPHA],
+          rs[D3DRS_BLENDFACTOR]};
+}
+
+void ApplyGlBlend(const BlendStates& b) {
+  if (!b.enable) {
+    glDisable(GL_BLEND);
+    return;
+  }
+  glEnable(GL_BLEND);
+  GLenum s;
+  GLenum d;
+  BlendPair(b.source, b.destination, s, d);
+  GLenum sa = s;
+  GLenum da = d;
+  GLenum opAlpha = BlendOp(b.operation);
+  if (b.separateAlpha) {
+    BlendPair(b.sourceAlpha, b.destinationAlpha, sa, da);
+    opAlpha = BlendOp(b.operationAlpha);
+  }
+  glBlendFuncSeparate(s, d, sa, da);
+  glBlendEquationSeparate(BlendOp(b.operation), opAlpha);
+  DWORD f = b.factor;
+  glBlendColor(((f >> 16) & 0xFF) / 255.0f, ((f >> 8) & 0xFF) / 255.0f, (f & 0xFF) / 255.0f, ((f >> 24) & 0xFF) / 255.0f);
+}
+
+void GlDevice::ApplyGlColourMask(DWORD m) const {
+  // An X8R8G8B8 back buffer keeps alpha at 1 so that DESTALPHA blending reads it as opaque.
+  bool alpha = (m & 8) != 0 && pp_.BackBufferFormat == D3DFMT_A8R8G8B8;
+  glColorMask((m & 1) != 0, (m & 2) != 0, (m & 4) != 0, alpha);
 }
 
 // As ApplyRenderStates sets GL up. With the depth test off GL neither reads nor writes depth
@@ -354,34 +393,8 @@ void GlDevice::ApplyRenderStates(std::uint32_t groups) {
       glDepthMask(GL_FALSE);
     }
   }
-  if (groups & kDirtyBlend) {
-    if (rs[D3DRS_ALPHABLENDENABLE]) {
-      glEnable(GL_BLEND);
-      GLenum s;
-      GLenum d;
-      BlendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], s, d);
-      GLenum sa = s;
-      GLenum da = d;
-      GLenum opAlpha = BlendOp(rs[D3DRS_BLENDOP]);
-      if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
-        BlendPair(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], sa, da);
-        opAlpha = BlendOp(rs[D3DRS_BLENDOPALPHA]);
-      }
-      glBlendFuncSeparate(s, d, sa, da);
-      glBlendEquationSeparate(BlendOp(rs[D3DRS_BLENDOP]), opAlpha);
-      DWORD f = rs[D3DRS_BLENDFACTOR];
-      glBlendColor(((f >> 16) & 0xFF) / 255.0f, ((f >> 8) & 0xFF) / 255.0f, (f & 0xFF) / 255.0f,
-                   ((f >> 24) & 0xFF) / 255.0f);
-    } else {
-      glDisable(GL_BLEND);
-    }
-  }
-  if (groups & kDirtyColourMask) {
-    DWORD m = rs[D3DRS_COLORWRITEENABLE];
-    // An X8R8G8B8 back buffer keeps alpha at 1 so that DESTALPHA blending reads it as opaque.
-    bool alpha = (m & 8) != 0 && pp_.BackBufferFormat == D3DFMT_A8R8G8B8;
-    glColorMask((m & 1) != 0, (m & 2) != 0, (m & 4) != 0, alpha);
-  }
+  if (groups & kDirtyBlend) ApplyGlBlend(Blend());
+  if (groups & kDirtyColourMask) ApplyGlColourMask(rs[D3DRS_COLORWRITEENABLE]);
   if (groups & kDirtyCull) {
     glFrontFace(GL_CW);  // rows are stored bottom first, as D3D draws them: no mirroring (see the header)
     switch (rs[D3DRS_CULLMODE]) {

@@ -1,12 +1,17 @@
 #include "quad_batch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
 
+#include "d3d9_testing.h"
+
 namespace zr::d3d9 {
 
 namespace {
+
+unsigned long flushesDrawn = 0;  // by every batcher of the process
 
 // Positions arrive in back-buffer pixels; toClip maps them into D3D's clip space for the
 // viewport (the device stores rows bottom first, so D3D's clip space is GL's unchanged). The
@@ -124,6 +129,7 @@ QuadBatch::~QuadBatch() {
   if (vertexBuffer_ != 0) glDeleteBuffers(1, &vertexBuffer_);
   if (indexBuffer_ != 0) glDeleteBuffers(1, &indexBuffer_);
   if (nearest_ != 0) glDeleteSamplers(1, &nearest_);
+  for (const auto& entry : samplers_) glDeleteSamplers(1, &entry.second);
 }
 
 QuadBatch::Program* QuadBatch::ProgramFor(DWORD alphaFunc) {
@@ -154,9 +160,22 @@ QuadBatch::Program* QuadBatch::ProgramFor(DWORD alphaFunc) {
   return &p;
 }
 
-QuadBatch::Vertex* QuadBatch::Add(const Style& style, IUnknown* keep) {
+QuadBatch::Vertex* QuadBatch::Add(Style style, IUnknown* keep) {
   if (!ready_) return nullptr;
   if (quads_ == kMaxQuads) Flush();
+  // The states the quad is drawn with, taken again only when the device's have changed.
+  if (states_.empty() || device_->StateSerial() != renderSerial_ || device_->SamplerSerial() != samplerSerial_) {
+    States now;
+    if (device_->RenderState(D3DRS_ALPHATESTENABLE)) now.alphaFunc = device_->RenderState(D3DRS_ALPHAFUNC);
+    now.alphaRef = device_->RenderState(D3DRS_ALPHAREF) & 0xFF;
+    now.blend = device_->Blend();
+    now.colourWrite = device_->RenderState(D3DRS_COLORWRITEENABLE);
+    std::copy_n(device_->SamplerStates(0), D3D_MAX_SAMPLERSTATE, now.sampler.begin());
+    if (states_.empty() || !(states_.back() == now)) states_.push_back(now);
+    renderSerial_ = device_->StateSerial();
+    samplerSerial_ = device_->SamplerSerial();
+  }
+  style.states = static_cast<std::uint32_t>(states_.size() - 1);
   if (runs_.empty() || !(runs_.back().style == style)) {
     if (keep != nullptr) keep->AddRef();
     runs_.push_back(Run{style, keep, quads_, 0});
@@ -177,34 +196,92 @@ void QuadBatch::Flush() {
   device_->AddRef();
   device_->LetGo(this);
   std::swap(runs_, drawing_);
+  std::swap(states_, drawingStates_);
   std::uint32_t quads = std::exchange(quads_, 0);
-  if (device_->PrepareDraw(GlDevice::DepthStencilUse::kNone)) Draw(drawing_, quads);  // depth and stencil off
+  if (device_->PrepareDraw(GlDevice::DepthStencilUse::kNone)) Draw(drawing_, drawingStates_, quads);  // depth and stencil off
   for (Run& r : drawing_)
     if (r.keep != nullptr) r.keep->Release();
   drawing_.clear();
+  drawingStates_.clear();
   device_->Release();
 }
 
-void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
-  DWORD alphaFunc = D3DCMP_ALWAYS;
-  if (device_->RenderState(D3DRS_ALPHATESTENABLE)) alphaFunc = device_->RenderState(D3DRS_ALPHAFUNC);
-  Program* program = ProgramFor(alphaFunc);
-  if (program == nullptr) return;
-  glUseProgram(program->name);
+void QuadBatch::Drop(GLuint texture) {
+  std::vector<IUnknown*> released;
+  std::uint32_t at = 0;  // where the quads kept so far end
+  std::size_t kept = 0;
+  for (Run& r : runs_) {
+    if (r.style.texture == texture) {
+      if (r.keep != nullptr) released.push_back(r.keep);
+      continue;
+    }
+    if (r.first != at)
+      std::copy_n(&vertices_[static_cast<std::size_t>(r.first) * 4], static_cast<std::size_t>(r.count) * 4,
+                  &vertices_[static_cast<std::size_t>(at) * 4]);
+    r.first = at;
+    at += r.count;
+    runs_[kept++] = r;
+  }
+  runs_.resize(kept);
+  quads_ = at;
+  if (quads_ == 0) {
+    runs_.clear();
+    states_.clear();
+    device_->LetGo(this);
+  }
+  for (IUnknown* keep : released) keep->Release();  // last: a release may come back here
+}
+
+void QuadBatch::Drop() {
+  std::vector<Run> runs;
+  std::swap(runs, runs_);
+  states_.clear();
+  quads_ = 0;
+  device_->LetGo(this);
+  for (Run& r : runs)
+    if (r.keep != nullptr) r.keep->Release();
+}
+
+ULONG QuadBatch::DeviceReferencesHeld() const {
+  std::vector<std::pair<IUnknown*, ULONG>> kept;  // each object kept and the references the runs hold on it
+  for (const Run& r : runs_) {
+    if (r.keep == nullptr) continue;
+    auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == r.keep; });
+    if (found == kept.end()) kept.emplace_back(r.keep, 1);
+    else ++found->second;
+  }
+  ULONG held = 0;
+  for (auto [object, keeps] : kept) {
+    ULONG references = object->AddRef() - 1;  // COM's counts, exact here: the batch's alone?
+    object->Release();
+    if (references == keeps) ++held;
+  }
+  return held;
+}
+
+GLuint QuadBatch::SamplerFor(const std::array<DWORD, D3D_MAX_SAMPLERSTATE>& states) {
+  for (const auto& [key, name] : samplers_)
+    if (key == states) return name;
+  GLuint name = 0;
+  glGenSamplers(1, &name);
+  device_->SetUpGlSampler(name, states.data());
+  samplers_.emplace_back(states, name);
+  return name;
+}
+
+void QuadBatch::Draw(const std::vector<Run>& runs, const std::vector<States>& states, std::uint32_t quads) {
+  // A few sets of sampler states come and go (the caller's, the sprites'): forget old ones now
+  // and then, while none is bound.
+  constexpr std::size_t kMostSamplers = 16;
+  if (samplers_.size() > kMostSamplers) {
+    for (const auto& entry : samplers_) glDeleteSamplers(1, &entry.second);
+    samplers_.clear();
+  }
   const D3DVIEWPORT9& vp = device_->Viewport();
   float w = static_cast<float>(vp.Width);
   float h = static_cast<float>(vp.Height);
   std::array<float, 4> toClip = {2.0f / w, -2.0f / h, -1.0f - 2.0f * static_cast<float>(vp.X) / w,
                                  1.0f + 2.0f * static_cast<float>(vp.Y) / h};
-  if (toClip != program->lastToClip) {
-    glUniform4fv(program->toClip, 1, toClip.data());
-    program->lastToClip = toClip;
-  }
-  auto ref = static_cast<float>(device_->RenderState(D3DRS_ALPHAREF) & 0xFF);
-  if (program->alphaRef >= 0 && ref != program->lastAlphaRef) {
-    glUniform1f(program->alphaRef, ref);
-    program->lastAlphaRef = ref;
-  }
 
   glBindVertexArray(vao_);
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
@@ -218,31 +295,35 @@ void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glActiveTexture(GL_TEXTURE0);
   GLuint boundTexture = 0;
+  GLuint boundSampler = 0;
+  GLuint statesSampler = 0;  // of the states in force
   bool first = true;
   Style last;
-  bool nearestBound = false;
+  Program* program = nullptr;
   for (const Run& r : runs) {
     const Style& s = r.style;
-    if (first || s.texture != boundTexture) glBindTexture(GL_TEXTURE_2D, boundTexture = s.texture);
-    bool nearest = s.sampling == Sampling::kNearestClamped;
-    if (first || nearest != nearestBound) glBindSampler(0, nearest ? nearest_ : device_->SamplerObject(0));
-    nearestBound = nearest;
-    if (first || s.blend != last.blend || s.blend == Blend::kDevice) {
-      switch (s.blend) {
-        case Blend::kOff: glDisable(GL_BLEND); break;
-        case Blend::kSourceAlpha:
-          glEnable(GL_BLEND);
-          glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-          glBlendEquation(GL_FUNC_ADD);
-          break;
-        case Blend::kDevice:
-          if (!first) {
-            device_->InvalidateGlState(GlDevice::kGlBlend);
-            device_->PrepareDraw(GlDevice::DepthStencilUse::kNone);
-          }
-          break;
+    if (first || s.states != last.states) {
+      const States& st = states[s.states];
+      Program* p = ProgramFor(st.alphaFunc);
+      if (p == nullptr) continue;
+      if (p != program) glUseProgram(p->name);
+      program = p;
+      if (toClip != program->lastToClip) {
+        glUniform4fv(program->toClip, 1, toClip.data());
+        program->lastToClip = toClip;
       }
+      auto ref = static_cast<float>(st.alphaRef);
+      if (program->alphaRef >= 0 && ref != program->lastAlphaRef) {
+        glUniform1f(program->alphaRef, ref);
+        program->lastAlphaRef = ref;
+      }
+      ApplyGlBlend(st.blend);
+      device_->ApplyGlColourMask(st.colourWrite);
+      statesSampler = SamplerFor(st.sampler);
     }
+    if (first || s.texture != boundTexture) glBindTexture(GL_TEXTURE_2D, boundTexture = s.texture);
+    GLuint sampler = s.sampling == Sampling::kNearestClamped ? nearest_ : statesSampler;
+    if (sampler != boundSampler) glBindSampler(0, boundSampler = sampler);
     if (first || s.clip != last.clip || (s.clip && !(s == last))) {
       if (s.clip) {
         GlDevice::GlRect g = device_->GlRectOf(s.clipRect.left, s.clipRect.top, s.clipRect.right, s.clipRect.bottom);
@@ -258,11 +339,14 @@ void QuadBatch::Draw(const std::vector<Run>& runs, std::uint32_t quads) {
     last = s;
     first = false;
   }
-  if (nearestBound) glBindSampler(0, device_->SamplerObject(0));
+  glBindSampler(0, device_->SamplerObject(0));
   glBindVertexArray(0);
   ++flushes_;
-  device_->InvalidateGlState(GlDevice::kGlDepth | GlDevice::kGlBlend | GlDevice::kGlCull | GlDevice::kGlStencil |
-                             GlDevice::kGlFill | GlDevice::kGlScissor);
+  ++flushesDrawn;
+  device_->InvalidateGlState(GlDevice::kGlDepth | GlDevice::kGlBlend | GlDevice::kGlColourMask | GlDevice::kGlCull |
+                             GlDevice::kGlStencil | GlDevice::kGlFill | GlDevice::kGlScissor);
 }
+
+unsigned long testing::QuadFlushes() { return flushesDrawn; }
 
 }  // namespace zr::d3d9

@@ -66,8 +66,8 @@ GlTexture::~GlTexture() {
   device_->ForgetTexture(this);
   if (name_ != 0) {
     // Quads the device holds back may still sample this texture (a sprite that was told not to
-    // keep references): they go out first.
-    device_->FlushHeldDrawing();
+    // keep references): they go with it, undrawn. Nothing draws from a release.
+    device_->DropHeldDrawingOf(name_);
     if (device_->MakeCurrent()) glDeleteTextures(1, &name_);
   }
   if (pool_ == D3DPOOL_DEFAULT) device_->RemoveDefaultPoolResource(this);

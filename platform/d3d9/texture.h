@@ -17,8 +17,8 @@
 // D3DUSAGE_DEPTHSTENCIL are refused (D3DERR_INVALIDCALL): nothing here draws into textures.
 //
 // A texture holds a reference on its device, as every resource does, so the device (and its GL
-// context) outlives it; a texture that goes is first unbound from the device's stages and any
-// drawing the device holds back is sent.
+// context) outlives it; a texture that goes is first unbound from the device's stages, and any
+// drawing the device holds back that samples it is dropped, undrawn.
 #pragma once
 
 #include <d3d9.h>

@@ -8,10 +8,14 @@
 //   them again.
 // - DrawTextA: DT_CALCRECT sets the rectangle to the layout's bounds and draws nothing; otherwise
 //   each glyph is drawn at its pixel position in the colour (alpha included), clipped to the
-//   rectangle unless DT_NOCLIP, blended with source alpha, sampled texel for texel. The
+//   rectangle unless DT_NOCLIP, sampled texel for texel. Without a sprite, or with one not
+//   between Begin and End, the text is drawn as a sprite of the font's own would draw it with
+//   D3DXSPRITE_ALPHABLEND: the device's states are set for sprites (blended with source alpha)
+//   and put back after; with a sprite between Begin and End, with the states its Begin left. The
 //   result is the text's height, 0 for a null text or rectangle, an empty text, or a sprite that
 //   is not one of ours. Text is drawn in screen space whether or not a sprite is given (the
-//   sprite's transform does not apply); it is batched through the device either way.
+//   sprite's transform does not apply); it is batched through the device either way, and each
+//   run of glyph quads keeps a reference on the font until it is drawn.
 // - Between OnLostDevice and OnResetDevice the font measures but draws nothing.
 #include <d3dx9.h>
 
@@ -175,9 +179,11 @@ class GlFont final : public ID3DXFont {
   INT STDMETHODCALLTYPE DrawTextA(LPD3DXSPRITE sprite, LPCSTR text, INT count, LPRECT rect, DWORD format,
                                   D3DCOLOR color) override {
     if (text == nullptr || rect == nullptr || count == 0) return 0;
+    bool inSpritesBegin = false;
     if (sprite != nullptr) {
       auto* s = dynamic_cast<GlSprite*>(sprite);
       if (s == nullptr || s->Device() != device_) return 0;
+      inSpritesBegin = s->InBegin();
     }
     TextLayout layout = face_->Layout(text, count < 0 ? -1 : count, *rect, format);
     if (format & DT_CALCRECT) {
@@ -188,22 +194,33 @@ class GlFont final : public ID3DXFont {
     bool clip = (format & DT_NOCLIP) == 0;
     if (clip && (rect->right <= rect->left || rect->bottom <= rect->top)) return layout.height;
 
+    SpriteStates saved;
+    if (!inSpritesBegin) {
+      saved.Save(*device_);
+      SpriteStates::Set(*device_, true);
+    }
+    HRESULT drawn = Place(layout, *rect, clip, color);
+    if (!inSpritesBegin) saved.Restore(*device_);
+    return SUCCEEDED(drawn) ? layout.height : 0;
+  }
+
+  // Adds the glyphs' quads to the device's batch with the device's states as they are.
+  HRESULT Place(const TextLayout& layout, const RECT& rect, bool clip, D3DCOLOR color) {
     d3d9::QuadBatch& quads = device_->Quads();
     d3d9::QuadBatch::Style style;
-    style.blend = d3d9::QuadBatch::Blend::kSourceAlpha;
     style.sampling = d3d9::QuadBatch::Sampling::kNearestClamped;
     style.clip = clip;
-    if (clip) style.clipRect = *rect;
+    if (clip) style.clipRect = rect;
     for (const PlacedGlyph& placed : layout.glyphs) {
       const Glyph& g = *placed.glyph;
-      if (clip && (placed.x >= rect->right || placed.y >= rect->bottom || placed.x + g.width <= rect->left ||
-                   placed.y + g.height <= rect->top))
+      if (clip && (placed.x >= rect.right || placed.y >= rect.bottom || placed.x + g.width <= rect.left ||
+                   placed.y + g.height <= rect.top))
         continue;  // wholly outside
       const GlyphAtlas::Slot* slot = atlas_.Place(g);
       if (slot == nullptr) continue;
       style.texture = atlas_.Texture(slot->page);
-      d3d9::QuadBatch::Vertex* v = quads.Add(style, nullptr);
-      if (v == nullptr) return 0;
+      d3d9::QuadBatch::Vertex* v = quads.Add(style, this);
+      if (v == nullptr) return D3DERR_NOTAVAILABLE;
       float side = static_cast<float>(atlas_.Side(slot->page));
       auto x0 = static_cast<float>(placed.x);
       auto y0 = static_cast<float>(placed.y);
@@ -218,11 +235,11 @@ class GlFont final : public ID3DXFont {
       v[2] = {x0, y1, u0, v1, color};
       v[3] = {x1, y1, u1, v1, color};
     }
-    return layout.height;
+    return D3D_OK;
   }
 
   HRESULT STDMETHODCALLTYPE OnLostDevice() override {
-    device_->FlushHeldDrawing();  // quads held back sample the atlas
+    device_->FlushHeldDrawing();  // quads held back sample the atlas (a lost device draws nothing)
     if (!lost_) atlas_.FreeTextures();
     lost_ = true;
     device_->DeviceObjectLost(this);
@@ -239,8 +256,8 @@ class GlFont final : public ID3DXFont {
   }
 
  private:
+  // No quad of the font's is held back any more: each run of them keeps a reference on it.
   ~GlFont() {
-    device_->FlushHeldDrawing();  // before the atlas goes
     atlas_.FreeTextures();
     device_->UnregisterDeviceObject(this);
     device_->Release();

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""The game as a user runs it:  program_test.py DUEL RUN_FOLDER file|play|missing-files
+"""The game as a user runs it:  program_test.py DUEL RUN_FOLDER file|play|missing-files|broken PICTURE
 
-file: the executable's version record and exports, and its message without a display. play and
-missing-files run on xvfb-run's display (1024x768, which the full-screen game fills pixel for pixel)
-with keys held by xdotool; every wait polls screenshots or windows up to a deadline that only a
-failing run reaches. The game runs in run/duel here, with objects/ linked from the build."""
+file: the executable's version record and exports, and its message without a display. play,
+missing-files and broken run on xvfb-run's display (1024x768, which the full-screen game fills pixel
+for pixel) with keys held by xdotool; every wait polls screenshots or windows up to a deadline that
+only a failing run reaches. The game runs in run/duel here, with objects/ linked from the build."""
 import os
 import re
 import shutil
@@ -15,6 +15,7 @@ import time
 
 DUEL, DATA, MODE = sys.argv[1], os.path.join(sys.argv[2], 'objects'), sys.argv[3]
 DEADLINE = 60  # seconds
+ENDING = 20  # seconds from the last message box's answer to the end of the process
 LEFT, RIGHT = 50, 950  # the figures' columns (64 wide)
 game = None
 held = []
@@ -83,15 +84,21 @@ class Screen:
         return sum(max(abs(p - q) for p, q in zip(a, b)) <= 40 for a, b in pairs) / len(pairs)
 
 
-def launch(*missing):
-    """Starts the game with its data less the files named (relative to objects/)."""
+def launch(*missing, damaged=None):
+    """Starts the game with its data less the files named (relative to objects/), and the first
+    half alone of the file named damaged."""
     global game
     shutil.rmtree('run', ignore_errors=True)
     os.makedirs('run/duel')
     for folder in ('textures', 'sfx'):
         os.makedirs(f'run/objects/{folder}')
         for name in set(os.listdir(os.path.join(DATA, folder))) - {m.split('/')[1] for m in missing}:
-            os.symlink(os.path.join(DATA, folder, name), f'run/objects/{folder}/{name}')
+            source, copy = os.path.join(DATA, folder, name), f'run/objects/{folder}/{name}'
+            if f'{folder}/{name}' == damaged:
+                data = open(source, 'rb').read()
+                open(copy, 'wb').write(data[:len(data) // 2])
+            else:
+                os.symlink(source, copy)
     game = subprocess.Popen([DUEL], cwd='run/duel', stdout=open('game.out', 'w'), stderr=subprocess.STDOUT)
     window('Velkor Editor')
 
@@ -138,10 +145,10 @@ def holding(key, what, condition):
     return screen
 
 
-def ends():
+def ends(deadline=DEADLINE):
     """Waits for the game to end; it must end with exit code 0."""
     try:
-        status = game.wait(DEADLINE)
+        status = game.wait(deadline)
     except subprocess.TimeoutExpired:
         check(False, 'the program did not end')
     out = open('game.out').read()
@@ -238,5 +245,31 @@ def missing_files():
     ends()
 
 
-{'file': file, 'play': play, 'missing-files': missing_files}[MODE]()
-print('ok:', MODE)
+# Each picture of the game, and the key that brings it to the screen: none for those of the first
+# frame, Right Ctrl for the shot's, the key that makes each player win for the win screens'.
+PICTURES = {'velkor1.png': None, 'velkor2.png': None, 'emblem.PNG': None, 'shoot.PNG': '105',
+            'win_player_1.PNG': 'Tab', 'win_player_2.PNG': '105'}
+
+
+def broken(picture):
+    # A picture cut in half: told in error.log at start-up; the first frame that draws it ends the
+    # game with error 16, told in error.log and in a message box; once that is answered, the
+    # program ends at once with exit code 0.
+    launch(damaged=f'textures/{picture}')
+    if PICTURES[picture]:
+        hold(PICTURES[picture])
+    box = window('Error')
+    if held:
+        release()
+    for text in ('Error_19', f"Error, can't create a texture ../objects/textures/{picture}", 'Error: 16',
+                 'Error by drawing the Sprite'):
+        check(text in log(), f"error.log lacks '{text}'")
+    dismiss(box)
+    ends(ENDING)
+
+
+if MODE == 'broken':
+    broken(sys.argv[4])
+else:
+    {'file': file, 'play': play, 'missing-files': missing_files}[MODE]()
+print('ok:', MODE, *sys.argv[4:])

@@ -1,9 +1,10 @@
 // What Present shows: the back buffer from the window or from framebuffers of ours, kept while the
 // next frame is drawn, letterboxed. *Presenting* tests run on both display systems (EGL offscreen,
 // GLX), whose window buffers differ; OnX11 ones under X11 only.
+#include <d3dx9.h>
 #include <win32_testing.h>
 
-#include "d3d9_test_support.h"
+#include "ff_test_support.h"
 
 using namespace d3d9test;
 
@@ -84,6 +85,32 @@ TEST_P(OnBothTargets, PresentingShowsTheClearedBackBufferAndKeepsItWhileTheNextI
   EXPECT_EQ(InkOf(FrontBuffer(d.device.get(), 40, 30), kGreen).count, 0) << "the next frame shown";
 }
 
+// The first screenshot reads the picture presented last, whatever the next frame has done since:
+// nothing, a clear, sprites (held back), a draw (the picture in the window is copied aside first).
+TEST_P(OnBothTargets, PresentingLeavesThePictureForTheFirstScreenshotWhateverTheNextFrameDoes) {
+  for (int step = 0; step < 4; ++step) {
+    SCOPED_TRACE(testing::Message() << "the next frame's steps: " << step);
+    Scene t(40, 30, false, GetParam());
+    DrawHalves(t.d, 40, 30);
+    const Picture presented = t.Back();
+    ASSERT_EQ(t->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    Ref<IDirect3DTexture9> texture(MakeTexture(t.get(), 4, 4, std::vector<std::uint32_t>(16, kGreen)));
+    Ref<ID3DXSprite> sprite;
+    ASSERT_EQ(D3DXCreateSprite(t.get(), sprite.out()), D3D_OK);
+    if (step >= 1) t->Clear(0, nullptr, D3DCLEAR_TARGET, kWhite, 1, 0);
+    if (step >= 2) {
+      D3DXVECTOR3 at(8, 8, 0);
+      ASSERT_TRUE(sprite->Begin(0) == D3D_OK && sprite->Draw(texture.get(), nullptr, nullptr, &at, kWhite) == D3D_OK &&
+                  sprite->End() == D3D_OK);
+    }
+    if (step >= 3) fftest::DrawScreenQuad(t.get(), 20, 10, 30, 20, kGreen);
+    EXPECT_EQ(t.d.gl()->KeptPresentedPicture(), step >= 3 && GetParam() == Where::kWindow) << "copied aside";
+    Picture front = FrontBuffer(t.get(), 40, 30);
+    EXPECT_TRUE(front.pixels == presented.pixels);
+    if (step >= 2) EXPECT_EQ(t.Back().at(9, 9), kGreen) << "the next frame goes on";
+  }
+}
+
 // Run under X11 with a screen of 1024x768 and no window manager: the game's window made full
 // screen covers the screen; its back buffer of the screen's size is drawn in the window, one of
 // another size letterboxed; windowed again, the window has its old size.
@@ -106,14 +133,19 @@ TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterb
     ASSERT_EQ(d->Reset(&pp), D3D_OK);
     DrawHalves(d, bw, bh);
     EXPECT_EQ(d.gl()->DrawsIntoWindow(), bw == 1024);
+    const Picture drawn = BackBuffer(d.device.get(), bw, bh);
     Picture p = Capture(d);
     ASSERT_EQ(p.width * 10000 + p.height, 10240768);
     int fitW = bw * p.height / bh, fitH = bh * p.width / bw;  // 8:3 gets bars above and below
     if (fitW <= p.width) ExpectHalvesIn(p, (p.width - fitW) / 2, 0, fitW, p.height);
     else ExpectHalvesIn(p, 0, (p.height - fitH) / 2, p.width, fitH);
+    // The front buffer is the picture presented, not the window: after the next frame's clear too.
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
+    EXPECT_TRUE(FrontBuffer(d.device.get(), bw, bh).pixels == drawn.pixels) << bw << "x" << bh;
   }
   D3DPRESENT_PARAMETERS windowed = Windowed(window.handle(), 0, 0);
   ASSERT_EQ(d->Reset(&windowed), D3D_OK);
   DrawHalves(d, 800, 600);
   ExpectHalvesIn(Capture(d), 0, 0, 800, 600);
 }
+

@@ -2,7 +2,9 @@
 // are alpha-tested; held-back quads sent in batches; Reset.
 #include <d3dx9.h>
 
+#include "d3d9_testing.h"
 #include "ff_test_support.h"
+#include "quad_batch.h"
 
 using namespace d3d9test;
 
@@ -42,25 +44,25 @@ Picture Text(Scene& t, ID3DXFont* font, const char* text, RECT r, DWORD format, 
 
 }  // namespace
 
-// A picture twice as wide as high lands texel for texel, point sampled or filtered, in the window
-// or in a framebuffer of ours; so does a source rectangle of it.
+// A picture twice as wide as high lands texel for texel, filtered as sprites are or point sampled
+// as the caller set it, in the window or in a framebuffer of ours; so does a source rectangle of it.
 TEST_P(OnBothTargets, ASpriteCoversExactlyItsPixelsAndEachSamplesItsTexel) {
   Scene t(100, 80, false, GetParam());
   const std::vector<std::uint32_t> texels = Gradient(64, 32);
   Ref<IDirect3DTexture9> texture(MakeTexture(t.get(), 64, 32, texels));
   Ref<ID3DXSprite> sprite(NewSprite(t.get()));
-  for (auto [filter, left, top, source] : {std::tuple{D3DTEXF_POINT, 10, 20, RECT{0, 0, 64, 32}},
-                                         {D3DTEXF_LINEAR, 10, 20, RECT{0, 0, 64, 32}}, {D3DTEXF_POINT, 50, 60, RECT{8, 4, 20, 10}}}) {
-    t.d->SetSamplerState(0, D3DSAMP_MINFILTER, filter);
-    t.d->SetSamplerState(0, D3DSAMP_MAGFILTER, filter);
+  t.d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+  t.d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+  for (auto [flags, left, top, source] : {std::tuple{DWORD{D3DXSPRITE_DONOTMODIFY_RENDERSTATE}, 10, 20, RECT{0, 0, 64, 32}},
+                                        {DWORD{0}, 10, 20, RECT{0, 0, 64, 32}}, {DWORD{0}, 50, 60, RECT{8, 4, 20, 10}}}) {
     t.d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1, 0);
-    DrawAt(sprite.get(), texture.get(), float(left), float(top), 0, kWhite, source.right == 64 ? nullptr : &source);
+    DrawAt(sprite.get(), texture.get(), float(left), float(top), flags, kWhite, source.right == 64 ? nullptr : &source);
     Picture p = t.Back();
     for (int y = 0; y < 80; ++y)
       for (int x = 0; x < 100; ++x) {
         int tx = x - left + source.left, ty = y - top + source.top;
         bool inside = tx >= source.left && tx < source.right && ty >= source.top && ty < source.bottom;
-        ASSERT_EQ(p.at(x, y), inside ? texels[std::size_t(ty) * 64 + tx] : kBlack) << filter << " at " << x << "," << y;
+        ASSERT_EQ(p.at(x, y), inside ? texels[std::size_t(ty) * 64 + tx] : kBlack) << flags << " at " << x << "," << y;
       }
   }
 }
@@ -88,7 +90,9 @@ TEST(Sprite, TurnsAboutItsCentreClockwiseOnScreenForAPositiveAngle) {
     }
 }
 
-TEST(Sprite, ColourTintsAndBlendsAndTheDevicesAlphaTestDropsTexels) {
+// Told to leave the device's states alone (D3DXSPRITE_DONOTMODIFY_RENDERSTATE), a sprite is drawn
+// with the caller's alpha test.
+TEST(Sprite, ColourTintsAndBlendsAndTheCallersAlphaTestDropsTexels) {
   Scene t(40, 30, false, Where::kFramebuffer);
   Device& d = t.d;
   Ref<IDirect3DTexture9> red(MakeTexture(d.device.get(), 8, 8, std::vector<std::uint32_t>(64, kRed)));
@@ -116,7 +120,7 @@ TEST(Sprite, ColourTintsAndBlendsAndTheDevicesAlphaTestDropsTexels) {
     d->SetRenderState(D3DRS_ALPHAFUNC, func);
     d->SetRenderState(D3DRS_ALPHAREF, ref);
     d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
-    DrawAt(sprite.get(), tex, 0, 0, 0, colour);
+    DrawAt(sprite.get(), tex, 0, 0, D3DXSPRITE_DONOTMODIFY_RENDERSTATE, colour);
     Picture q = t.Back();
     std::string s;
     for (int x = 0; x < 6; ++x) s += (q.at(x, 0) & 0xFFFFFF) == 0xFF0000 ? 'x' : (q.at(x, 0) == kGreen ? '.' : '?');
@@ -125,7 +129,8 @@ TEST(Sprite, ColourTintsAndBlendsAndTheDevicesAlphaTestDropsTexels) {
 }
 
 // The same scene drawn in batches and quad by quad, with state changes, clears, several sprites
-// and textures in between, gives the same picture.
+// and textures in between, gives the same picture: quads wait with the states they were drawn
+// under, the sprites' own or the caller's.
 TEST(Sprite, BatchingGivesThePictureOfDrawingEachQuadAtOnce) {
   Scene t(120, 90, false);
   Device& d = t.d;
@@ -134,6 +139,7 @@ TEST(Sprite, BatchingGivesThePictureOfDrawingEachQuadAtOnce) {
   Ref<IDirect3DTexture9> a(MakeTexture(t.get(), 16, 16, holes)), b(MakeTexture(t.get(), 8, 12, Gradient(8, 12)));
   Ref<ID3DXSprite> first(NewSprite(t.get())), second(NewSprite(t.get()));
   auto scene = [&](bool flushEach) {
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE), d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
     d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);  // as zr_DirectXGraphics sets it
     d->SetRenderState(D3DRS_ALPHAREF, 1), d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
@@ -144,11 +150,13 @@ TEST(Sprite, BatchingGivesThePictureOfDrawingEachQuadAtOnce) {
       D3DXMATRIX transform = *D3DXMatrixRotationZ(&rotation, 0.3f * float(i)) *
                              *D3DXMatrixTranslation(&translation, float(10 + (i * 37) % 100), float(10 + (i * 23) % 70), 0);
       D3DXVECTOR3 centre(8, 8, 0);
-      EXPECT_TRUE(s->Begin(i / 5 % 2 ? D3DXSPRITE_ALPHABLEND : 0) == D3D_OK && s->SetTransform(&transform) == D3D_OK);
+      const DWORD flags[] = {0, D3DXSPRITE_ALPHABLEND, D3DXSPRITE_DONOTMODIFY_RENDERSTATE};
+      EXPECT_TRUE(s->Begin(flags[i / 4 % 3]) == D3D_OK && s->SetTransform(&transform) == D3D_OK);
       s->Draw(i % 4 == 0 ? b.get() : a.get(), nullptr, &centre, nullptr, D3DCOLOR_ARGB(0x40 + i * 6, 0xFF, 0xC0 + i, 0xFF));
       EXPECT_TRUE((!flushEach || s->Flush() == D3D_OK) && s->End() == D3D_OK);
       if (i == 10) d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);  // later quads are drawn without it
       if (i == 15) d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+      if (i == 17) d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE), d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
       D3DRECT band{0, 40, 120, 50};
       if (i == 20) d->Clear(1, &band, D3DCLEAR_TARGET, kBlue, 1, 0);  // over what came before, under what follows
     }
@@ -191,6 +199,95 @@ TEST(Sprite, HeldQuadsAreSentBeforeWhateverWouldChangeWhatTheyShow) {
   EXPECT_EQ(std::vector<std::uint32_t>({p.at(1, 1), p.at(5, 5), p.at(31, 31), p.at(32, 32), p.at(33, 33), p.at(34, 34),
                                         p.at(40, 40), p.at(43, 43), p.at(57, 57)}),
             std::vector<std::uint32_t>({kGreen, kRed, kGreen, kRed, kRed, kGreen, kBlue, kWhite, kBlue}));
+}
+
+// Begin sets the states ID3DXSprite::Begin's documentation lists (blending and the alpha test with
+// D3DXSPRITE_ALPHABLEND only, as that flag's description says), End puts back the caller's; with
+// DONOTSAVESTATE the sprites' stay, with DONOTMODIFY_RENDERSTATE the caller's are in force between.
+// Text drawn without a sprite leaves the caller's as they were.
+TEST(Sprite, BeginSetsTheDocumentedStatesAndEndPutsBackTheCallers) {
+  Scene t(16, 16, false);
+  IDirect3DDevice9* d = t.get();
+  // Blending, its source factor, the alpha test and its reference, culling, lighting, sampler 0's
+  // magnification filter and u addressing, stage 0's colour operation.
+  const D3DRENDERSTATETYPE render[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAREF,
+                                       D3DRS_CULLMODE, D3DRS_LIGHTING};
+  auto set = [&](const std::vector<DWORD>& v) {
+    for (std::size_t i = 0; i < 6; ++i) d->SetRenderState(render[i], v[i]);
+    d->SetSamplerState(0, D3DSAMP_MAGFILTER, v[6]), d->SetSamplerState(0, D3DSAMP_ADDRESSU, v[7]);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, v[8]);
+  };
+  auto read = [&] {
+    std::vector<DWORD> v(9);
+    for (std::size_t i = 0; i < 6; ++i) d->GetRenderState(render[i], &v[i]);
+    d->GetSamplerState(0, D3DSAMP_MAGFILTER, &v[6]), d->GetSamplerState(0, D3DSAMP_ADDRESSU, &v[7]);
+    d->GetTextureStageState(0, D3DTSS_COLOROP, &v[8]);
+    return v;
+  };
+  const std::vector<DWORD> caller = {FALSE, D3DBLEND_ONE, TRUE, 0x80, D3DCULL_CW, TRUE, D3DTEXF_POINT,
+                                     D3DTADDRESS_MIRROR, D3DTOP_SELECTARG2};
+  const std::vector<DWORD> blended = {TRUE, D3DBLEND_SRCALPHA, TRUE, 0, D3DCULL_NONE, FALSE, D3DTEXF_LINEAR,
+                                      D3DTADDRESS_CLAMP, D3DTOP_MODULATE};
+  std::vector<DWORD> opaque = blended;
+  opaque[0] = opaque[2] = FALSE;
+  Ref<ID3DXSprite> sprite(NewSprite(d));
+  Ref<ID3DXFont> font(NewFont(d));
+  for (auto [flags, between, after] : {std::tuple{DWORD{D3DXSPRITE_ALPHABLEND}, blended, caller}, {0, opaque, caller},
+                                       {D3DXSPRITE_ALPHABLEND | D3DXSPRITE_DONOTSAVESTATE, blended, blended},
+                                       {D3DXSPRITE_DONOTMODIFY_RENDERSTATE, caller, caller}}) {
+    set(caller);
+    ASSERT_EQ(sprite->Begin(flags), D3D_OK);
+    EXPECT_EQ(read(), between) << "between Begin and End, flags " << flags;
+    ASSERT_EQ(sprite->End(), D3D_OK);
+    EXPECT_EQ(read(), after) << "after End, flags " << flags;
+  }
+  set(caller);
+  RECT r{0, 0, 16, 16};
+  EXPECT_GT(font->DrawTextA(nullptr, "Li", -1, &r, DT_LEFT, kWhite), 0);
+  EXPECT_EQ(read(), caller) << "after text";
+}
+
+// Letting go draws nothing. A texture drawn without a reference takes its waiting quads with it;
+// sprites, fonts and textures that go leave the rest waiting, which are drawn as before; once
+// only waiting quads hold what the device needs, nobody can present them: they are dropped and
+// the device goes.
+TEST(SpriteAndFont, NothingIsDrawnAsObjectsGoAndTheDeviceGoesWithQuadsNobodyCanPresent) {
+  namespace hooks = zr::d3d9::testing;
+  TestWindow window(64, 64);
+  Device d;
+  MakeDevice(window.handle(), Windowed(window.handle(), 64, 64), d);
+  auto draw = [&](IDirect3DTexture9* kept, IDirect3DTexture9* notKept, ID3DXSprite* sprite, ID3DXFont* font) {
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1, 0);
+    DrawAt(sprite, kept, 0, 0, D3DXSPRITE_ALPHABLEND);
+    if (notKept != nullptr) DrawAt(sprite, notKept, 8, 8, D3DXSPRITE_DO_NOT_ADDREF_TEXTURE);
+    DrawAt(sprite, kept, 16, 16, D3DXSPRITE_ALPHABLEND);  // after the other: moved when it goes
+    RECT r{0, 32, 64, 64};
+    EXPECT_GT(font->DrawTextA(nullptr, "Links", -1, &r, DT_LEFT, kWhite), 0);
+  };
+  IDirect3DTexture9* red = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kRed));
+  IDirect3DTexture9* blue = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kBlue));
+  ID3DXSprite* sprite = NewSprite(d.device.get());
+  ID3DXFont* font = NewFont(d.device.get());
+  draw(red, blue, sprite, font);
+  zr::d3d9::QuadBatch& quads = d.gl()->Quads();
+  const unsigned long flushes = hooks::QuadFlushes();
+  const std::size_t waiting = quads.PendingQuads();
+  EXPECT_EQ(blue->Release(), 0u);
+  EXPECT_EQ(quads.PendingQuads(), waiting - 1) << "the blue quad went with its texture";
+  EXPECT_TRUE(red->Release() > 0 && sprite->Release() == 0 && font->Release() > 0) << "the quads keep the red and the font";
+  EXPECT_EQ(hooks::QuadFlushes(), flushes);
+  Picture p = BackBuffer(d.device.get(), 64, 64);
+  EXPECT_EQ(std::vector<std::uint32_t>({p.at(1, 1), p.at(9, 9), p.at(17, 17)}), std::vector<std::uint32_t>({kRed, kBlack, kRed}));
+  EXPECT_GT(InkOf(p, kBlack, 32).count, 20) << "the text";
+  // Again, and then the application lets go of everything, the device last: nothing is drawn.
+  red = MakeTexture(d.device.get(), 4, 4, std::vector<std::uint32_t>(16, kRed));
+  sprite = NewSprite(d.device.get());
+  font = NewFont(d.device.get());
+  draw(red, nullptr, sprite, font);
+  const unsigned long before = hooks::QuadFlushes();
+  EXPECT_TRUE(red->Release() > 0 && sprite->Release() == 0 && font->Release() > 0);
+  EXPECT_EQ(d.device.release()->Release(), 0u) << "the device went, and what its quads kept";
+  EXPECT_EQ(hooks::QuadFlushes(), before);
 }
 
 // Reset is refused while a sprite or a font holds device resources it was not told to give up;
