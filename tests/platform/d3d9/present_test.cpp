@@ -107,7 +107,9 @@ TEST_P(OnBothTargets, PresentingLeavesThePictureForTheFirstScreenshotWhateverThe
     EXPECT_EQ(t.d.gl()->KeptPresentedPicture(), step >= 3 && GetParam() == Where::kWindow) << "copied aside";
     Picture front = FrontBuffer(t.get(), 40, 30);
     EXPECT_TRUE(front.pixels == presented.pixels);
-    if (step >= 2) EXPECT_EQ(t.Back().at(9, 9), kGreen) << "the next frame goes on";
+    if (step >= 2) {
+      EXPECT_EQ(t.Back().at(9, 9), kGreen) << "the next frame goes on";
+    }
   }
 }
 
