@@ -264,7 +264,8 @@ TEST(ResultTrace, WritesFileLineMessageAndResultAsPieces) {
       {nullptr, 0, 0, m1023.c_str(), false, m1023 + " |hr=S_OK (0x00000000)|\n"},
       {"f", 4294967295ul, 0, nullptr, false, "f(-1): |hr=S_OK (0x00000000)|\n"},
       {"f", 2147483648ul, 0, nullptr, false, "f(-2147483648): |hr=S_OK (0x00000000)|\n"},
-      {f5000.c_str(), 0, 0, nullptr, true, std::string(2999, 'f') + "|hr=S_OK (0x00000000)|\n"},
+      // the file alone fills the box's text; what follows must not be written past its end
+      {f5000.c_str(), 0, 0, "m", true, std::string(2999, 'f') + "|m |hr=S_OK (0x00000000)|\n"},
   };
   for (const auto& [file, line, value, message, box, pieces] : cases) {
     SCOPED_TRACE(pieces.substr(0, 40));
