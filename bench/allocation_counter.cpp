@@ -9,9 +9,10 @@ namespace {
 
 thread_local int t_armed = 0;
 thread_local std::size_t t_count = 0;
+bool (*g_ignored)() = nullptr;
 
 void* Allocate(std::size_t size, std::size_t alignment = 0) {
-  if (t_armed > 0) ++t_count;
+  if (t_armed > 0 && (g_ignored == nullptr || !g_ignored())) ++t_count;
   if (size == 0) size = 1;
   if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
   return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
@@ -32,6 +33,7 @@ AllocationCount::~AllocationCount() { --t_armed; }
 std::size_t AllocationCount::Count() const { return t_count - start_; }
 
 void Keep(const void* p) { asm volatile("" : : "g"(p) : "memory"); }
+void IgnoreAllocationsWhile(bool (*ignored)()) { g_ignored = ignored; }
 
 }  // namespace zr::bench
 

@@ -24,4 +24,7 @@ class AllocationCount {
 // Hands a pointer to the compiler as if it were read, so that an allocation is not left out.
 void Keep(const void* p);
 
+// Allocations made while `ignored()` is true are not counted (a test's own bookkeeping, say).
+void IgnoreAllocationsWhile(bool (*ignored)());
+
 }  // namespace zr::bench

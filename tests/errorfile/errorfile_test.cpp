@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "errorfile/DXErrorLookup.h"
 #include "errorfile/zr_ErrorException.h"
 #include "fake_platform.h"
@@ -23,62 +24,18 @@
 
 using ::testing::ElementsAre;
 
-// This program's operator new and delete are malloc and free, with a count of what the code under
-// test allocates on this thread while it is counted (what the fake allocates to record a call is
-// left out).
+// What the code under test allocates on this thread while `run` runs (what the fake allocates to
+// record a call left out): this program's operator new and delete are the benchmarks' counting ones.
 namespace {
 
-thread_local bool t_counting = false;
-thread_local std::size_t t_allocations = 0;
-
-void* Allocate(std::size_t size, std::size_t alignment = 0) {
-  if (t_counting && !fake::Platform::Recording()) ++t_allocations;
-  if (size == 0) size = 1;
-  if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
-  return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
-}
-void* AllocateOrThrow(std::size_t size, std::size_t alignment = 0) {
-  if (void* p = Allocate(size, alignment)) return p;
-  throw std::bad_alloc();
-}
-
-// How many times `run` allocates.
 std::size_t Allocations(const std::function<void()>& run) {
-  t_allocations = 0;
-  t_counting = true;
+  zr::bench::IgnoreAllocationsWhile(&fake::Platform::Recording);
+  zr::bench::AllocationCount count;
   run();
-  t_counting = false;
-  return t_allocations;
+  return count.Count();
 }
 
 }  // namespace
-
-void* operator new(std::size_t size) { return AllocateOrThrow(size); }
-void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new(std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, static_cast<std::size_t>(a)); }
-void* operator new[](std::size_t size, std::align_val_t a) {
-  return AllocateOrThrow(size, static_cast<std::size_t>(a));
-}
-void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(size, static_cast<std::size_t>(a));
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
