@@ -10,7 +10,7 @@ find_package(GTest REQUIRED)
 set(ZR_SANITIZER_ENV
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tools/sanitizers/lsan.supp:print_suppressions=0")
+  "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/sanitizers/lsan.supp:print_suppressions=0")
 
 # zr_use_fake_platform(<target>): the target's engine and game code runs on the recording fake of
 # the platform layer instead of the real one.
@@ -21,7 +21,7 @@ endfunction()
 
 function(zr_add_test)
   cmake_parse_arguments(T "XVFB" "NAME" "COMMAND;LABELS" ${ARGN})
-  set(dir ${CMAKE_BINARY_DIR}/test-scratch/${T_NAME})
+  set(dir ${PROJECT_BINARY_DIR}/test-scratch/${T_NAME})
   file(MAKE_DIRECTORY ${dir})
   set(cmd ${T_COMMAND})
   if(T_XVFB)
