@@ -43,6 +43,9 @@ test_packages=(
   # The result-code table is checked against the platform's code headers, which the cross
   # compiler evaluates.
   python3 mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix
+  # The installed game's desktop entry and metainfo are validated, and its Debian package is made
+  # with its libraries worked out by dpkg-shlibdeps.
+  desktop-file-utils appstream dpkg-dev
   # The mesh benchmarks time Assimp's import of the same model beside our own reader.
   libassimp-dev
   # The libFuzzer targets are built with clang; libclang_rt.fuzzer (and clang's sanitizer

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""The game as a user runs it:  program_test.py DUEL RUN_FOLDER file|play|missing-files|broken PICTURE
+"""The game as a user runs it:  program_test.py DUEL RUN_FOLDER file|play|missing-files|broken PICTURE|installed
 
 file: the executable's version record and exports, and its message without a display. play,
 missing-files and broken run on xvfb-run's display (1024x768, which the full-screen game fills pixel
 for pixel) with keys held by xdotool; every wait polls screenshots or windows up to a deadline that
-only a failing run reaches. The game runs in run/duel here, with objects/ linked from the build."""
+only a failing run reaches. The game runs in run/duel here, with objects/ linked from the build;
+installed, DUEL is the installed launcher, which runs it in its own folder under XDG_STATE_HOME."""
 import os
 import re
 import shutil
@@ -19,10 +20,11 @@ ENDING = 20  # seconds from the last message box's answer to the end of the proc
 LEFT, RIGHT = 50, 950  # the figures' columns (64 wide)
 game = None
 held = []
+LOG = 'run/duel/error.log'
 
 
 def log():
-    return open('run/duel/error.log').read() if os.path.exists('run/duel/error.log') else ''
+    return open(LOG).read() if os.path.exists(LOG) else ''
 
 
 def check(ok, what):
@@ -268,8 +270,31 @@ def broken(picture):
     ends(ENDING)
 
 
+def installed():
+    # From the launcher, in a folder of the user's own: the game reads the installed data through
+    # the link there and writes error.log there. This installation lacks the shot's picture, which
+    # start-up logs; the rest plays.
+    global game, LOG
+    state = os.path.abspath('state')
+    shutil.rmtree(state, ignore_errors=True)
+    LOG = os.path.join(state, 'velkor/duel/error.log')
+    env = dict(os.environ, XDG_STATE_HOME=state)
+    game = subprocess.Popen([DUEL], cwd='/', env=env, stdout=open('game.out', 'w'), stderr=subprocess.STDOUT)
+    window('Velkor Editor')
+    until('the duel screen', Screen.status_line)
+    check("Error, can't create a texture ../objects/textures/shoot.PNG" in log(), 'error.log not in the user\'s folder')
+    hold('Escape')
+    ends()
+    release()
+    # Started again, it finds its folder made; without a display it says so and ends.
+    del env['DISPLAY']
+    done = subprocess.run([DUEL], env=env, capture_output=True, text=True, timeout=DEADLINE)
+    check(done.returncode == 0 and "Windows can't be created." in done.stdout + done.stderr,
+          f'a second start: exit code {done.returncode}, {done.stdout + done.stderr}')
+
+
 if MODE == 'broken':
     broken(sys.argv[4])
 else:
-    {'file': file, 'play': play, 'missing-files': missing_files}[MODE]()
+    {'file': file, 'play': play, 'missing-files': missing_files, 'installed': installed}[MODE]()
 print('ok:', MODE, *sys.argv[4:])
