@@ -132,6 +132,32 @@ TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
   EXPECT_EQ(Peak(Pull(4096)), 0.0f);
 }
 
+// The game's music and shot as the build made them. The opening 3 s of the music (its quietest
+// stretch, 2 dB under the whole piece, and what a player hears first) play at -20 dBFS RMS give or
+// take 3 dB without the limiter acting; then the game's 30 shots fired one a frame at 60 frames a
+// second, as both players holding fire fire them, are at most 10 dB above that over the half
+// second of firing, and nothing goes beyond full scale.
+TEST_F(Sound, TheGamesMusicPlaysAtMinus20DbfsAndABurstOfShotsAtMost10DbAboveIt) {
+  IDirectMusicSegment8* music = Load(std::string(ZR_GAME_SOUNDS) + "/open.mid");
+  IDirectMusicSegment8* shot = Load(std::string(ZR_GAME_SOUNDS) + "/BFIRE.WAV");
+  const auto dbfs = [](const std::vector<float>& v, std::size_t frames) {
+    double energy = 0;
+    for (std::size_t i = 0; i < 2 * frames; ++i) energy += double{v[i]} * v[i];
+    return 10 * std::log10(energy / (2.0 * frames));
+  };
+  ASSERT_EQ(Play(music), S_OK);
+  const double level = dbfs(Pull(3 * 44100), 3 * 44100);
+  EXPECT_NEAR(level, -20, 3);
+  EXPECT_EQ(hooks::LimiterActivityOf(performance).framesChanged, 0u);
+  std::vector<float> burst;
+  for (std::size_t frame = 0, fired = 0; frame < 22050; frame += 1024) {
+    for (; fired < 30 && fired * 735 <= frame; ++fired) ASSERT_EQ(Play(shot), S_OK);
+    burst = Pull(1024, burst);
+  }
+  EXPECT_LE(dbfs(burst, 22050), level + 10);
+  EXPECT_LE(Peak(burst), 1.0f);
+}
+
 TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByContent) {
   fs::create_directories("media/sounds");
   for (auto [from, to] : {std::pair{"8192", "both.wav"}, {"16384", "media/both.wav"},
