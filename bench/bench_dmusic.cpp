@@ -1,8 +1,9 @@
 // DirectMusic: what mixing costs per second of audio (the game's music with thirty overlapping
 // shots), and what loading and preparing the music and an effect costs at start-up, SoundFont
-// included. The mix is pulled offline, 1,024 frames at a time as SDL's audio thread pulls it, so
-// the time measured is the audio thread's work. Targets: at most 20 ms of CPU per second of audio
-// (2% of one core); start-up is reported.
+// included; and the levels the game's sound plays at. The mix is pulled offline, 1,024 frames at a
+// time as SDL's audio thread pulls it, so the time measured is the audio thread's work and the
+// levels are what SDL gets. Targets: at most 20 ms of CPU per second of audio (2% of one core);
+// start-up and levels are reported.
 //
 // The sounds are the game's own, open.mid and BFIRE.WAV, where the build has made them (objects/sfx
 // in its run folder); otherwise a stand-in piece and shot written here, with a note saying so.
@@ -331,6 +332,131 @@ void BM_MixOneSecond_ThirtyShotsAlone(benchmark::State& state) {
   state.SetLabel(Files().label);
 }
 BENCHMARK(BM_MixOneSecond_ThirtyShotsAlone)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The levels a player hears at the output (after the limiter, what SDL gets), measured on the
+// music alone and on the same music with bursts of shots as the game fires them: while both
+// players hold fire the game starts a shot every frame (60 a second), the players in turn, until
+// its 30 shots are all in flight half a second later. A burst begins every 4 s from the first
+// second on, over 80 s of music (the game's piece nearly whole). dBFS: RMS over both sides in
+// decibels of full scale.
+struct Levels {
+  double music = 0;         // the music alone over the 80 s
+  double opening = 0;       // its first 3 s (the span the test renders)
+  double musicPeak = 0;     // its highest sample
+  double musicChanged = 0;  // the share of its frames the limiter changed (gain under 1, or the knee)
+  double burst = 0;         // the loudest burst: RMS over the half second of its firing, music included
+  double overLocal = 0;     // the most a burst is above the music alone in the same half second, dB
+  double peak = 0;          // the highest sample with the bursts
+  double burstChanged = 0;  // the share of frames the limiter changed in the second from each burst's start
+  double burstDown = 0;     // the share of those frames it turned down by more than 1 dB
+  double burstRemoved = 0;  // the energy it took in those seconds, dB of what came in
+  double lowestGain = 0;    // its lowest gain, dB
+};
+
+double Db(double energy, double values) { return 10 * std::log10(std::max(energy / values, 1e-20)); }
+
+const Levels& MeasureLevels() {
+  static const Levels levels = [] {
+    constexpr std::size_t kFrames = 80 * 44100, kBurstEvery = 4 * 44100, kFirstBurst = 44100, kOpening = 3 * 44100;
+    constexpr std::size_t kShots = 30, kFiring = 44100 / 2;
+    constexpr double kShotEvery = 44100.0 / 60;
+    Sound alone, with;
+    alone.music = alone.Load(Files().music);
+    with.music = with.Load(Files().music);
+    with.shot = with.Load(Files().shot);
+    Levels l;
+    if (alone.music == nullptr || with.music == nullptr || with.shot == nullptr) return l;
+    for (Sound* s : {&alone, &with}) {
+      s->music->SetRepeats(DMUS_SEG_REPEAT_INFINITE);
+      s->Play(s->music, 0);
+    }
+    std::vector<float> a(2 * kPull), b(2 * kPull);
+    double music = 0, opening = 0, burst = 0, under = 0, loudestBurst = 0, changed = 0, down = 0, in = 0, out = 0;
+    std::size_t burstAt = kFrames, fired = kShots, nextBurst = kFirstBurst, bursts = 0;
+    bool counting = false;
+    zr::dmusic::Limiter::Activity before;
+    auto finishSecond = [&] {
+      zr::dmusic::Limiter::Activity now = zr::dmusic::testing::LimiterActivityOf(with.performance);
+      changed += static_cast<double>(now.framesChanged - before.framesChanged);
+      down += static_cast<double>(now.framesDownOverOneDb - before.framesDownOverOneDb);
+      in += now.energyIn - before.energyIn;
+      out += now.energyOut - before.energyOut;
+      counting = false;
+    };
+    for (std::size_t frame = 0; frame < kFrames; frame += kPull) {
+      if (counting && frame >= burstAt + 44100) finishSecond();
+      if (frame >= nextBurst) {
+        burstAt = frame;
+        nextBurst += kBurstEvery;
+        ++bursts;
+        fired = 0;
+        before = zr::dmusic::testing::LimiterActivityOf(with.performance);
+        counting = true;
+      }
+      for (; fired < kShots && burstAt + fired * kShotEvery <= frame; ++fired) with.Play(with.shot, DMUS_SEGF_SECONDARY);
+      zr::dmusic::testing::PullMix(alone.performance, a.data(), kPull);
+      zr::dmusic::testing::PullMix(with.performance, b.data(), kPull);
+      for (std::size_t i = 0; i < 2 * kPull; ++i) {
+        const std::size_t f = frame + i / 2;
+        music += double{a[i]} * a[i];
+        if (f < kOpening) opening += double{a[i]} * a[i];
+        l.musicPeak = std::max(l.musicPeak, double{std::fabs(a[i])});
+        l.peak = std::max(l.peak, double{std::fabs(b[i])});
+        if (f >= burstAt && f < burstAt + kFiring) {
+          burst += double{b[i]} * b[i];
+          under += double{a[i]} * a[i];
+        }
+        if (f + 1 == burstAt + kFiring && i % 2 == 1) {
+          loudestBurst = std::max(loudestBurst, burst);
+          l.overLocal = std::max(l.overLocal, Db(burst, under));
+          burst = under = 0;
+        }
+      }
+    }
+    if (counting) finishSecond();
+    const zr::dmusic::Limiter::Activity withMusic = zr::dmusic::testing::LimiterActivityOf(alone.performance);
+    const zr::dmusic::Limiter::Activity withShots = zr::dmusic::testing::LimiterActivityOf(with.performance);
+    l.music = Db(music, 2.0 * kFrames);
+    l.opening = Db(opening, 2.0 * kOpening);
+    l.musicPeak = 20 * std::log10(l.musicPeak);
+    l.musicChanged = 100.0 * static_cast<double>(withMusic.framesChanged) / static_cast<double>(withMusic.frames);
+    l.burst = Db(loudestBurst, 2.0 * kFiring);
+    l.peak = 20 * std::log10(l.peak);
+    l.burstChanged = 100.0 * changed / (static_cast<double>(bursts) * 44100);
+    l.burstDown = 100.0 * down / (static_cast<double>(bursts) * 44100);
+    l.burstRemoved = Db(in, out);
+    l.lowestGain = 20 * std::log10(withShots.lowestGain);
+    return l;
+  }();
+  return levels;
+}
+
+// The levels as counters (measured once, before the timing: the time means nothing here).
+void BM_Levels_MusicAlone(benchmark::State& state) {
+  const Levels& l = MeasureLevels();
+  for (auto _ : state) benchmark::DoNotOptimize(l.music);
+  state.counters["music_dBFS"] = l.music;
+  state.counters["opening_dBFS"] = l.opening;
+  state.counters["peak_dBFS"] = l.musicPeak;
+  state.counters["limited_%"] = l.musicChanged;
+  state.SetLabel(Files().label);
+}
+BENCHMARK(BM_Levels_MusicAlone)->Iterations(1);
+
+void BM_Levels_MusicAndShotBursts(benchmark::State& state) {
+  const Levels& l = MeasureLevels();
+  for (auto _ : state) benchmark::DoNotOptimize(l.burst);
+  state.counters["burst_dBFS"] = l.burst;
+  state.counters["over_music_dB"] = l.burst - l.music;
+  state.counters["over_local_dB"] = l.overLocal;
+  state.counters["peak_dBFS"] = l.peak;
+  state.counters["limited_%"] = l.burstChanged;
+  state.counters["down_1dB_%"] = l.burstDown;
+  state.counters["removed_dB"] = l.burstRemoved;
+  state.counters["lowest_gain_dB"] = l.lowestGain;
+  state.SetLabel(Files().label);
+}
+BENCHMARK(BM_Levels_MusicAndShotBursts)->Iterations(1);
 
 // Start-up: a fresh performance and loader, the music and the shot loaded and downloaded, the
 // SoundFont loaded anew (as at the start of a process).

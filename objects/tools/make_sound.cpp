@@ -1,6 +1,6 @@
 // Synthesises the shot's sound: a pulse wave whose pitch falls fast, over a short burst of
 // filtered noise, with a 2 ms attack and a decay that ends in silence. 16-bit mono PCM at
-// 44,100 Hz, its peak at -3 dBFS.
+// 44,100 Hz, its peak at -16 dBFS (see main).
 // Usage: make_sound <file.wav>
 //
 // Only +, -, * and / shape the samples (the decays are repeated multiplications), so the bytes
@@ -122,8 +122,13 @@ int main(int argc, char** argv) {
   const std::vector<double> wave = synthesise();
   double peak = 0;
   for (double v : wave) peak = std::max(peak, std::abs(v));
-  // -3 dBFS: 10^(-3/20) of full scale.
-  const double gain = 0.70794578438413791 * 32767 / peak;
+  // The peak at -16 dBFS, 10^(-16/20) of full scale. While both players hold fire the game starts
+  // a shot every frame, so its 30 shots go out within half a second and 15 of these quarter-second
+  // sounds overlap, two often starting together: their sum is some 13 dB above one shot. At this
+  // level such a burst plays 6 to 8 dB above the music (-20 dBFS RMS) and only its highest peaks
+  // reach the mix's limiter, while one shot alone, over its first 100 ms and A-weighted, is as
+  // loud as the music.
+  const double gain = 0.15848931924611134 * 32767 / peak;
   std::vector<int16_t> samples;
   for (double v : wave) samples.push_back(static_cast<int16_t>(std::lround(v * gain)));
 

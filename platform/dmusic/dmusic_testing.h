@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "limiter.h"
+
 namespace zr::dmusic::testing {
 
 // Opens `performance` as InitAudio does, but with no audio device: nothing moves until PullMix.
@@ -21,6 +23,10 @@ HRESULT InitAudioForPulling(IDirectMusicPerformance8* performance,
 HRESULT PullMix(IDirectMusicPerformance8* performance, float* out, std::size_t frames);
 // The same, returned.
 std::vector<float> PullMix(IDirectMusicPerformance8* performance, std::size_t frames);
+
+// What the limiter did to the performance's mix since it was opened (nothing when it is not
+// open): the frames it changed, its lowest gain, the energy before and after it (limiter.h).
+Limiter::Activity LimiterActivityOf(IDirectMusicPerformance8* performance);
 
 // Where the performance's mix goes: the SDL audio driver ("pulseaudio", "alsa", "dummy", ...),
 // "pull" for InitAudioForPulling, "" when it is not open.

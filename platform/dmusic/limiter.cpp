@@ -9,6 +9,8 @@
 namespace zr::dmusic {
 namespace {
 
+constexpr float kOneDbDown = 0.891251f;  // 10^(-1/20)
+
 float Coefficient(double seconds) { return static_cast<float>(1.0 - std::exp(-1.0 / (seconds * kMixRate))); }
 
 float Knee(float x) {
@@ -35,13 +37,21 @@ void Limiter::Process(float* stereo, std::size_t frames) {
     float target = envelope_ > kThreshold ? kThreshold / envelope_ : 1.0f;
     if (target < gain_) gain_ += (target - gain_) * attack_;
     else if (gain_ < 1.0f) gain_ = std::min(1.0f, gain_ + (target - gain_) * release_ + 1e-7f);
+    activity_.energyIn += double{left} * left + double{right} * right;
+    if (gain_ < 1.0f || peak * gain_ > kKnee) {
+      ++activity_.framesChanged;
+      if (gain_ < kOneDbDown) ++activity_.framesDownOverOneDb;
+      activity_.lowestGain = std::min(activity_.lowestGain, gain_);
+    }
     if (gain_ < 1.0f) {
       left *= gain_;
       right *= gain_;
     }
     left = Knee(left);
     right = Knee(right);
+    activity_.energyOut += double{left} * left + double{right} * right;
   }
+  activity_.frames += frames;
 }
 
 }  // namespace zr::dmusic

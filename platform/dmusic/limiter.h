@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace zr::dmusic {
 
@@ -21,15 +22,30 @@ class Limiter {
   static constexpr float kThreshold = 0.8f;
   static constexpr float kKnee = 0.9f;
 
+  // What the limiter did since it was made: the frames it saw, those it changed (the gain below 1
+  // or the knee bending a side) and those it turned down by more than 1 dB (the gain's slow return
+  // leaves it a hair under 1 for a second or two after a peak), the lowest gain, and the energy
+  // (sum of squares, both sides) that came in and went out.
+  struct Activity {
+    std::uint64_t frames = 0;
+    std::uint64_t framesChanged = 0;
+    std::uint64_t framesDownOverOneDb = 0;
+    float lowestGain = 1.0f;
+    double energyIn = 0;
+    double energyOut = 0;
+  };
+
   Limiter();
   void Process(float* stereo, std::size_t frames);
   float gain() const { return gain_; }
+  const Activity& activity() const { return activity_; }
 
  private:
   float attack_;
   float release_;
   float envelope_ = 0.0f;
   float gain_ = 1.0f;
+  Activity activity_;
 };
 
 }  // namespace zr::dmusic

@@ -68,6 +68,11 @@ bool Mixer::IsPlaying(std::uint64_t segment) {
                      [&](const auto& v) { return v->playing() && (segment == 0 || v->segment() == segment); });
 }
 
+Limiter::Activity Mixer::limiterActivity() {
+  std::lock_guard lock(mutex_);
+  return limiter_.activity();
+}
+
 void Mixer::Reap() {
   std::vector<std::unique_ptr<Voice>> done;
   {

@@ -77,6 +77,7 @@ class Mixer {
   bool IsPlaying(std::uint64_t segment);
   // Takes the finished voices out of the mix and destroys them (outside the lock).
   void Reap();
+  Limiter::Activity limiterActivity();
 
  private:
   std::mutex mutex_;

@@ -75,6 +75,7 @@ class Performance final : public ComObject<IDirectMusicPerformance8> {
   bool open() const { return mixer_ != nullptr; }
   std::uint64_t id() const { return id_; }
   std::string driver() const;
+  Limiter::Activity limiterActivity() const { return open() ? mixer_->limiterActivity() : Limiter::Activity{}; }
 
  private:
   ~Performance() override;

@@ -144,6 +144,7 @@ std::unique_ptr<PlayerSynth> SoundFontBank::NewSynth() {
   if (font_ == nullptr) return nullptr;
   fluid_settings_t* settings = NewSettings(256, true);
   if (settings == nullptr) return nullptr;
+  fluid_settings_setnum(settings, "synth.gain", kSynthGain);
   fluid_synth_t* synth = new_fluid_synth(settings);
   if (synth == nullptr) {
     delete_fluid_settings(settings);

@@ -23,6 +23,11 @@ std::vector<float> PullMix(IDirectMusicPerformance8* performance, std::size_t fr
   return out;
 }
 
+Limiter::Activity LimiterActivityOf(IDirectMusicPerformance8* performance) {
+  Performance* ours = Performance::From(performance);
+  return ours ? ours->limiterActivity() : Limiter::Activity{};
+}
+
 std::string OutputDriverOf(IDirectMusicPerformance8* performance) {
   Performance* ours = Performance::From(performance);
   return ours ? ours->driver() : "";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <stdexcept>
 #include <thread>
 
@@ -130,6 +131,32 @@ TEST_F(Sound, MidiNotesSoundWhenTheTempoMapSaysAndThePieceEndsOnceTheyDecay) {
   EXPECT_GT(frames, 35280u + 1023) << "the release and the reverb's tail take time";
   EXPECT_FALSE(Playing(music));
   EXPECT_EQ(Peak(Pull(4096)), 0.0f);
+}
+
+// The game's own music and shot. The music's opening 3 s (its quietest stretch, 2 dB under the
+// piece) at -20 dBFS RMS give or take 3 dB, the limiter idle; the 30 shots both players holding
+// fire start, one a frame at 60 a second, at most 10 dB above that over their half second, within
+// full scale, and the limiter taking under 1 dB (its ceiling alone holds a burst near -10 dBFS).
+TEST_F(Sound, TheGamesMusicPlaysAtMinus20DbfsAndABurstOfShotsAtMost10DbAboveIt) {
+  IDirectMusicSegment8* music = Load(std::string(ZR_GAME_SOUNDS) + "/open.mid");
+  IDirectMusicSegment8* shot = Load(std::string(ZR_GAME_SOUNDS) + "/BFIRE.WAV");
+  const auto dbfs = [](const std::vector<float>& v, std::size_t frames) {
+    return 10 * std::log10(std::inner_product(v.begin(), v.begin() + 2 * frames, v.begin(), 0.0) / (2.0 * frames));
+  };
+  ASSERT_EQ(Play(music), S_OK);
+  const double level = dbfs(Pull(3 * 44100), 3 * 44100);
+  EXPECT_NEAR(level, -20, 3);
+  const zr::dmusic::Limiter::Activity quiet = hooks::LimiterActivityOf(performance);
+  EXPECT_EQ(quiet.framesChanged, 0u);
+  std::vector<float> burst;
+  for (std::size_t frame = 0, fired = 0; frame < 22050; frame += 1024) {
+    for (; fired < 30 && fired * 735 <= frame; ++fired) ASSERT_EQ(Play(shot), S_OK);
+    burst = Pull(1024, burst);
+  }
+  EXPECT_LE(dbfs(burst, 22050), level + 10);
+  EXPECT_LE(Peak(burst), 1.0f);
+  const zr::dmusic::Limiter::Activity loud = hooks::LimiterActivityOf(performance);
+  EXPECT_LT(loud.energyIn - quiet.energyIn, 1.26 * (loud.energyOut - quiet.energyOut));
 }
 
 TEST_F(Sound, TheLoaderLooksAtTheNameAsGivenThenInItsDirectoryAndKnowsFilesByContent) {
