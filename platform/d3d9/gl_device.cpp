@@ -265,6 +265,8 @@ HRESULT GlDevice::ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp) {
   int h = 0;
   DrawableSize(w, h);
   target_ = WindowFits(w, h) ? Target::kWindow : Target::kFramebuffer;
+  place_ = target_ == Target::kWindow ? PlacementIn(w, h) : PlacementIn(static_cast<int>(pp_.BackBufferWidth),
+                                                                        static_cast<int>(pp_.BackBufferHeight));
   if (target_ == Target::kFramebuffer) {
     if (HRESULT hr = CreateFramebuffers(); FAILED(hr)) return hr;
   } else {
@@ -286,13 +288,38 @@ void GlDevice::ConfigurePacing() {
   pacer_.Configure(refreshes, hz, swapTakes);
 }
 
+// The window holds the frame at the back buffer's size, or, full screen, scaled up to fit the
+// display: drawn there at the display's resolution it costs what the picture's pixels cost, where
+// a picture drawn at its own size and scaled into the window at Present costs a scaling pass over
+// the whole display every frame (four times the game's frame on llvmpipe at 1920x1080). A display
+// smaller than the back buffer gets the picture from a framebuffer of ours, scaled down: drawn
+// smaller, it could not be read back at its own size.
 bool GlDevice::WindowFits(int drawableWidth, int drawableHeight) const {
   const WindowFormat& f = windowFormat_;
-  return drawableWidth == static_cast<int>(pp_.BackBufferWidth) &&
-         drawableHeight == static_cast<int>(pp_.BackBufferHeight) && f.colour8 &&
+  auto bw = static_cast<int>(pp_.BackBufferWidth);
+  auto bh = static_cast<int>(pp_.BackBufferHeight);
+  bool size = (drawableWidth == bw && drawableHeight == bh) || (fullScreen_ && drawableWidth >= bw && drawableHeight >= bh);
+  return size && f.colour8 &&
          (pp_.BackBufferFormat != D3DFMT_A8R8G8B8 || f.alpha >= 8 || !destinationAlpha_) &&
          f.depth >= depthWanted_ &&
          f.stencil >= stencilWanted_;
+}
+
+GlDevice::Placement GlDevice::PlacementIn(int dw, int dh) const {
+  auto bw = static_cast<GLint>(pp_.BackBufferWidth);
+  auto bh = static_cast<GLint>(pp_.BackBufferHeight);
+  Placement p{{0, 0, bw, bh}, dw, dh, false};
+  if (dw == bw && dh == bh) return p;
+  // Fitted with the aspect kept, centred; the rest of the window is the letterbox.
+  auto fitW = static_cast<GLint>(static_cast<long long>(bw) * dh / bh);
+  if (fitW <= dw) {
+    p.rect = {(dw - fitW) / 2, 0, fitW, dh};
+  } else {
+    auto fitH = static_cast<GLint>(static_cast<long long>(bh) * dw / bw);
+    p.rect = {0, (dh - fitH) / 2, dw, fitH};
+  }
+  p.scaled = true;
+  return p;
 }
 
 // Called before the first write into the back buffer after Present or Reset: decides where the
@@ -306,14 +333,19 @@ bool GlDevice::StartFrame() {
   if (target == Target::kFramebuffer && buffers_[0].framebuffer == 0 && FAILED(CreateFramebuffers())) return false;
   // A picture presented in the window is gone when the window changed size: GL gives it new
   // buffers. Otherwise it stays there until something writes over it (WritingBackBuffer).
-  if (front_ == Front::kWindow && (w != static_cast<int>(pp_.BackBufferWidth) ||
-                                   h != static_cast<int>(pp_.BackBufferHeight)))
+  if (front_ == Front::kWindow && (w != frontPlace_.drawableWidth || h != frontPlace_.drawableHeight))
     front_ = Front::kGone;
-  if (target != target_) {
+  Placement place = target == Target::kWindow ? PlacementIn(w, h)
+                                              : PlacementIn(static_cast<int>(pp_.BackBufferWidth),
+                                                            static_cast<int>(pp_.BackBufferHeight));
+  letterboxCleared_ = false;
+  if (target != target_ || place.drawableWidth != place_.drawableWidth || place.drawableHeight != place_.drawableHeight) {
     // Depth and stencil do not follow the back buffer: what was cleared goes where it was cleared.
     CarryOutDepthStencilClears();
     target_ = target;
-    dirty_ |= kDirtyFramebuffer | kDirtyDepthBias;  // the depth buffer's resolution may differ
+    place_ = place;
+    // The depth buffer's resolution may differ, and the viewport's place in the window.
+    dirty_ |= kDirtyFramebuffer | kDirtyDepthBias | kDirtyViewport | kDirtyScissor;
   }
   frameStarted_ = true;
   return true;
@@ -400,6 +432,9 @@ void GlDevice::DestroyBuffers() {
     if (b->colour != 0) glDeleteTextures(1, &b->colour);
     *b = ColourBuffer{};
   }
+  if (resolve_.framebuffer != 0) glDeleteFramebuffers(1, &resolve_.framebuffer);
+  if (resolve_.colour != 0) glDeleteTextures(1, &resolve_.colour);
+  resolve_ = ColourBuffer{};
   if (depth_ != 0) glDeleteRenderbuffers(1, &depth_);
   depth_ = 0;
   depthBits_ = 0;
@@ -551,8 +586,16 @@ HRESULT GlDevice::GetViewport(D3DVIEWPORT9* viewport) {
 
 GlDevice::GlRect GlDevice::GlRectOf(LONG left, LONG top, LONG right, LONG bottom) const {
   // Rows are stored bottom first: D3D's bottom edge is GL's lower one.
-  return {static_cast<GLint>(left), static_cast<GLint>(static_cast<LONG>(pp_.BackBufferHeight) - bottom),
-          static_cast<GLsizei>(right - left), static_cast<GLsizei>(bottom - top)};
+  auto bh = static_cast<LONG>(pp_.BackBufferHeight);
+  if (!DrawsScaled())
+    return {static_cast<GLint>(left), static_cast<GLint>(bh - bottom), static_cast<GLsizei>(right - left),
+            static_cast<GLsizei>(bottom - top)};
+  const GlRect& r = place_.rect;
+  double sx = static_cast<double>(r.width) / pp_.BackBufferWidth;
+  double sy = static_cast<double>(r.height) / pp_.BackBufferHeight;
+  auto x = [&](LONG e) { return r.x + static_cast<GLint>(std::lround(static_cast<double>(e) * sx)); };
+  auto y = [&](LONG e) { return r.y + static_cast<GLint>(std::lround(static_cast<double>(bh - e) * sy)); };
+  return {x(left), y(bottom), x(right) - x(left), y(top) - y(bottom)};
 }
 
 bool GlDevice::PrepareDraw(DepthStencilUse use) {
@@ -648,15 +691,27 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
   return D3D_OK;
 }
 
+// A clear of part of a buffer costs llvmpipe a draw over that part, one of the whole buffer a
+// fill: a clear of the whole back buffer drawn scaled into the window clears the whole window (the
+// letterbox too, which then needs clearing to black only when the colour is not black).
 void GlDevice::CarryOutColourClears() {
   if (heldColour_.empty()) return;
   WritingBackBuffer();
   glBindFramebuffer(GL_FRAMEBUFFER, BackBufferFramebuffer());
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glEnable(GL_SCISSOR_TEST);
   for (const HeldColourClear& c : heldColour_) {
-    glScissor(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
     glClearColor(c.colour[0], c.colour[1], c.colour[2], c.colour[3]);
+    if (CoversPicture(c.rect)) {
+      glDisable(GL_SCISSOR_TEST);
+      glClear(GL_COLOR_BUFFER_BIT);
+      if (DrawsScaled()) {
+        letterboxCleared_ = c.colour[0] == 0 && c.colour[1] == 0 && c.colour[2] == 0;
+        if (!letterboxCleared_) ClearLetterbox(place_);
+      }
+      continue;
+    }
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
     glClear(GL_COLOR_BUFFER_BIT);
   }
   heldColour_.clear();
@@ -666,11 +721,16 @@ void GlDevice::CarryOutColourClears() {
 void GlDevice::CarryOutDepthStencilClears() {
   if (heldClears_.empty()) return;
   glBindFramebuffer(GL_FRAMEBUFFER, BackBufferFramebuffer());
-  glEnable(GL_SCISSOR_TEST);
   glDepthMask(GL_TRUE);
   glStencilMask(0xFF);
   for (const HeldClear& c : heldClears_) {
-    glScissor(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
+    // Depth and stencil outside the picture are never read: the whole buffer is cleared for it.
+    if (CoversPicture(c.rect)) {
+      glDisable(GL_SCISSOR_TEST);
+    } else {
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(c.rect.x, c.rect.y, c.rect.width, c.rect.height);
+    }
     if (c.buffers & GL_DEPTH_BUFFER_BIT) glClearDepth(c.z);
     if (c.buffers & GL_STENCIL_BUFFER_BIT) glClearStencil(c.stencil);
     glClear(c.buffers);
@@ -687,31 +747,18 @@ void GlDevice::CarryOutDepthStencilClears() {
 void GlDevice::CopyToWindow(int dw, int dh) {
   auto bw = static_cast<GLint>(pp_.BackBufferWidth);
   auto bh = static_cast<GLint>(pp_.BackBufferHeight);
-  GLint x0 = 0;
-  GLint y0 = 0;
-  GLint x1 = dw;
-  GLint y1 = dh;
+  GlRect to{0, 0, dw, dh};
+  if (fullScreen_) {
+    Placement place = PlacementIn(dw, dh);
+    if (place.scaled) ClearLetterbox(place);
+    to = place.rect;
+  }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, buffers_[back_].framebuffer);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  if (fullScreen_) {
-    auto fitW = static_cast<GLint>(static_cast<long long>(bw) * dh / bh);
-    if (fitW <= dw) {
-      x0 = (dw - fitW) / 2;
-      x1 = x0 + fitW;
-    } else {
-      auto fitH = static_cast<GLint>(static_cast<long long>(bh) * dw / bw);
-      y0 = (dh - fitH) / 2;
-      y1 = y0 + fitH;
-    }
-    if (x0 > 0 || y0 > 0) {
-      glClearColor(0, 0, 0, 1);
-      glClear(GL_COLOR_BUFFER_BIT);
-    }
-  }
-  GLenum filter = (x1 - x0 == bw && y1 - y0 == bh) ? GL_NEAREST : GL_LINEAR;
-  glBlitFramebuffer(0, 0, bw, bh, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, filter);
+  GLenum filter = (to.width == bw && to.height == bh) ? GL_NEAREST : GL_LINEAR;
+  glBlitFramebuffer(0, 0, bw, bh, to.x, to.y, to.x + to.width, to.y + to.height, GL_COLOR_BUFFER_BIT, filter);
   dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask;
 }
 
@@ -739,13 +786,17 @@ HRESULT GlDevice::Present(const RECT* sourceRect, const RECT* destRect, HWND des
   bool inWindow = DrawsIntoWindow();
   if (visible) {
     if (!inWindow) CopyToWindow(dw, dh);
+    else if (place_.scaled && !letterboxCleared_) ClearLetterbox(place_);
     if (beforeSwap_) beforeSwap_();
   }
   // A picture drawn in the window stays in the window's buffer after the swap until something
   // writes there: an EGL pbuffer has only the one buffer, and llvmpipe's GLX swap copies the back
   // buffer out and keeps it (measured: GLX leaves it undefined, and reading GL_FRONT there gives
   // black).
-  if (inWindow) front_ = Front::kWindow;
+  if (inWindow) {
+    front_ = Front::kWindow;
+    frontPlace_ = place_;
+  }
   glFlush();
   pacer_.WaitForTurn();
   std::int64_t start = FramePacer::Now();
@@ -783,6 +834,45 @@ HRESULT GlDevice::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT
   return D3D_OK;
 }
 
+bool GlDevice::CoversPicture(const GlRect& r) const {
+  const GlRect& p = place_.rect;
+  return r.x <= p.x && r.y <= p.y && r.x + r.width >= p.x + p.width && r.y + r.height >= p.y + p.height;
+}
+
+void GlDevice::ClearLetterbox(const Placement& place) {
+  const GlRect& r = place.rect;
+  const GlRect bars[4] = {{0, 0, r.x, place.drawableHeight},
+                          {r.x + r.width, 0, place.drawableWidth - r.x - r.width, place.drawableHeight},
+                          {r.x, 0, r.width, r.y},
+                          {r.x, r.y + r.height, r.width, place.drawableHeight - r.y - r.height}};
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glEnable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClearColor(0, 0, 0, 1);
+  for (const GlRect& bar : bars) {
+    if (bar.width <= 0 || bar.height <= 0) continue;
+    glScissor(bar.x, bar.y, bar.width, bar.height);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  dirty_ |= kDirtyFramebuffer | kDirtyScissor | kDirtyColourMask;
+}
+
+bool GlDevice::ReadableWindow(const Placement& place, GLuint& framebuffer) {
+  framebuffer = 0;
+  if (!place.scaled) return true;
+  if (resolve_.framebuffer == 0 && FAILED(CreateColourBuffer(resolve_))) return false;
+  auto bw = static_cast<GLint>(pp_.BackBufferWidth);
+  auto bh = static_cast<GLint>(pp_.BackBufferHeight);
+  const GlRect& r = place.rect;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_.framebuffer);
+  glDisable(GL_SCISSOR_TEST);
+  glBlitFramebuffer(r.x, r.y, r.x + r.width, r.y + r.height, 0, 0, bw, bh, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  dirty_ |= kDirtyFramebuffer | kDirtyScissor;
+  framebuffer = resolve_.framebuffer;
+  return true;
+}
+
 void GlDevice::WritingBackBuffer() {
   if (front_ != Front::kWindow || target_ != Target::kWindow || presenting_) return;
   front_ = KeepWindowPicture() ? Front::kKept : Front::kGone;
@@ -799,7 +889,9 @@ bool GlDevice::KeepWindowPicture() {
     return false;
   }
   DrainGlErrors();
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  GLuint framebuffer = 0;
+  if (!ReadableWindow(frontPlace_, framebuffer)) return false;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, kept_.data());
@@ -810,7 +902,8 @@ bool GlDevice::KeepWindowPicture() {
 // Reads `width` by `height` pixels from (left, top) of a picture of the back buffer's size stored
 // bottom row first in `framebuffer`, into A8R8G8B8 rows top row first.
 HRESULT GlDevice::ReadRows(GLuint framebuffer, LONG left, LONG top, LONG width, LONG height, void* bits, int pitch) {
-  GlRect r = GlRectOf(left, top, left + width, top + height);
+  GlRect r{static_cast<GLint>(left), static_cast<GLint>(static_cast<LONG>(pp_.BackBufferHeight) - top - height),
+           static_cast<GLsizei>(width), static_cast<GLsizei>(height)};
   DrainGlErrors();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -847,8 +940,11 @@ HRESULT GlDevice::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurf
       int dw = 0;
       int dh = 0;
       DrawableSize(dw, dh);  // a window resized since has new buffers
-      if (dw == static_cast<int>(pp_.BackBufferWidth) && dh == static_cast<int>(pp_.BackBufferHeight))
-        return ReadRows(0, 0, 0, w, h, dest->Bits(), dest->Pitch());
+      GLuint framebuffer = 0;
+      if (dw == frontPlace_.drawableWidth && dh == frontPlace_.drawableHeight) {
+        if (!ReadableWindow(frontPlace_, framebuffer)) return D3DERR_OUTOFVIDEOMEMORY;
+        return ReadRows(framebuffer, 0, 0, w, h, dest->Bits(), dest->Pitch());
+      }
       break;
     }
     case Front::kKept: {
@@ -871,8 +967,9 @@ HRESULT GlDevice::ReadBackBuffer(const RECT& rect, void* bits, int pitch) {
   FlushHeldDrawing();
   if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   CarryOutColourClears();
-  return ReadRows(BackBufferFramebuffer(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, bits,
-                  pitch);
+  GLuint framebuffer = BackBufferFramebuffer();
+  if (DrawsIntoWindow() && !ReadableWindow(place_, framebuffer)) return D3DERR_OUTOFVIDEOMEMORY;
+  return ReadRows(framebuffer, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, bits, pitch);
 }
 
 // --- Textures and held-back drawing --------------------------------------------------------------

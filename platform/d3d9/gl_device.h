@@ -208,7 +208,9 @@ class GlDevice final : public IDirect3DDevice9 {
   // The rectangles of depth and stencil clears held back (for tests).
   std::size_t HeldDepthStencilClears() const { return heldClears_.size(); }
   // The GL window rectangle (for glScissor, glViewport) of the D3D rectangle from (left, top) to
-  // (right, bottom), exclusive, on the back buffer.
+  // (right, bottom), exclusive, on the back buffer: where the back buffer lives now, so scaled
+  // and moved when the frame is drawn scaled into the window (each edge to the nearest pixel, so
+  // that rectangles that meet on the back buffer meet in the window).
   struct GlRect {
     GLint x, y;
     GLsizei width, height;
@@ -302,6 +304,9 @@ class GlDevice final : public IDirect3DDevice9 {
   bool HasStencilBuffer() const { return stencilWanted_ > 0; }
   // Whether the frame is drawn straight into the window (else into a framebuffer of ours).
   bool DrawsIntoWindow() const { return target_ == Target::kWindow; }
+  // Whether it is drawn into the window scaled: full screen on a display larger than the back
+  // buffer, letterboxed (see GlRectOf).
+  bool DrawsScaled() const { return DrawsIntoWindow() && place_.scaled; }
   // The GL framebuffer the back buffer is: 0 for the window's.
   GLuint BackBufferFramebuffer() const { return DrawsIntoWindow() ? 0 : buffers_[back_].framebuffer; }
   // The size of the window's drawable as GL draws into it (SDL's offscreen driver keeps the EGL
@@ -341,6 +346,13 @@ class GlDevice final : public IDirect3DDevice9 {
     GLuint colour = 0;  // RGBA8 texture
   };
   enum class Target { kWindow, kFramebuffer };
+  // Where the back buffer's picture lies in the window's drawable of a size: all of it, or
+  // scaled to fit with its aspect kept, centred (GL window coordinates).
+  struct Placement {
+    GlRect rect{};
+    int drawableWidth = 0, drawableHeight = 0;
+    bool scaled = false;
+  };
   // Where the picture last presented is: none yet (black), the front one of our framebuffers,
   // the window's buffer (until the next frame writes there), a copy in memory, or nowhere any
   // more (the window changed size).
@@ -374,6 +386,15 @@ class GlDevice final : public IDirect3DDevice9 {
   HRESULT ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp);
   bool StartFrame();
   bool WindowFits(int drawableWidth, int drawableHeight) const;
+  Placement PlacementIn(int drawableWidth, int drawableHeight) const;
+  // Clears the window outside the picture drawn scaled into it.
+  void ClearLetterbox(const Placement& place);
+  // Whether a GL rectangle holds all of the back buffer where it lives now.
+  bool CoversPicture(const GlRect& rect) const;
+  // The framebuffer to read a picture of the back buffer's size from, placed in the window as
+  // `place` says: the window's own, or, for a scaled picture, resolve_ with the picture scaled back
+  // down. False when there is no memory for that.
+  bool ReadableWindow(const Placement& place, GLuint& framebuffer);
   HRESULT CreateFramebuffers();
   HRESULT CreateColourBuffer(ColourBuffer& buffer);
   void DestroyBuffers();
@@ -416,6 +437,9 @@ class GlDevice final : public IDirect3DDevice9 {
 
   D3DPRESENT_PARAMETERS pp_{};
   Target target_ = Target::kFramebuffer;
+  Placement place_{};       // of the frame drawn into the window
+  Placement frontPlace_{};  // of the picture presented in the window
+  bool letterboxCleared_ = false;  // this frame's clears left the letterbox black
   Front front_ = Front::kBlack;
   bool frameStarted_ = false;  // the frame has been cleared or drawn into since Present or Reset
   bool presenting_ = false;    // inside Present: what is written is the picture presented next
@@ -424,6 +448,7 @@ class GlDevice final : public IDirect3DDevice9 {
   // Our framebuffers, made when the back buffer first has to live outside the window.
   std::array<ColourBuffer, 2> buffers_{};
   unsigned back_ = 0;  // index of the back buffer in buffers_; the other is the front
+  ColourBuffer resolve_{};  // a scaled picture read back at the back buffer's size
   GLuint depth_ = 0;   // renderbuffer shared by both framebuffers
   int depthBits_ = 0;  // of depth_
   std::vector<std::uint32_t> kept_;  // the last picture presented in the window, bottom row first

@@ -115,7 +115,9 @@ TEST_P(OnBothTargets, PresentingLeavesThePictureForTheFirstScreenshotWhateverThe
 
 // Run under X11 with a screen of 1024x768 and no window manager: the game's window made full
 // screen covers the screen; its back buffer of the screen's size is drawn in the window, one of
-// another size letterboxed; windowed again, the window has its old size.
+// another size letterboxed: drawn scaled into the window when the screen holds it, else scaled
+// down from a framebuffer of ours; read back, it is the picture at its own size. Windowed again,
+// the window has its old size.
 TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterboxed) {
   TestWindow window(800, 600);
   zr::win32::testing::SetFocus(window.handle(), true);
@@ -130,12 +132,18 @@ TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterb
     if (level == D3D_OK && d->Present(nullptr, nullptr, nullptr, nullptr) == D3D_OK) ++presented;
   }
   ASSERT_EQ(d->TestCooperativeLevel(), D3D_OK) << "the full-screen device never settled";
-  for (auto [bw, bh] : {std::pair{1024, 768}, std::pair{640, 240}, std::pair{200, 400}}) {
+  for (auto [bw, bh] : {std::pair{1024, 768}, std::pair{640, 240}, std::pair{200, 400}, std::pair{1600, 600}}) {
     pp = FullScreen(window.handle(), bw, bh);
     ASSERT_EQ(d->Reset(&pp), D3D_OK);
     DrawHalves(d, bw, bh);
-    EXPECT_EQ(d.gl()->DrawsIntoWindow(), bw == 1024);
+    // A draw lands where the viewport puts it, scaled with the rest.
+    fftest::DrawScreenQuad(d.device.get(), bw / 16, bh / 2, bw / 8, 3 * bh / 4, kGreen);
+    EXPECT_EQ(d.gl()->DrawsIntoWindow(), bw <= 1024);
+    EXPECT_EQ(d.gl()->DrawsScaled(), bw < 1024);
     const Picture drawn = BackBuffer(d.device.get(), bw, bh);
+    ExpectHalvesIn(drawn, 0, 0, bw, bh);
+    EXPECT_EQ(drawn.at(3 * bw / 32, 5 * bh / 8), kGreen);
+    EXPECT_EQ(drawn.at(3 * bw / 32, 3 * bh / 8), kRed);
     Picture p = Capture(d);
     ASSERT_EQ(p.width * 10000 + p.height, 10240768);
     int fitW = bw * p.height / bh, fitH = bh * p.width / bw;  // 8:3 gets bars above and below
