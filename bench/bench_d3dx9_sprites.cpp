@@ -5,7 +5,10 @@
 // "opengl" driver, counted the same way in the same run: the same picture file, the same places,
 // angles and alpha, linear filtering, frames flushed to GL and paced to 60 a second as the device
 // paces them, each finished (glFinish) before the next. The game's device has a 16-bit depth
-// buffer: ours is counted with it and without.
+// buffer: ours is counted with it and without. And the limit of this machine for the same picture,
+// counted the same way: the same quads (texture, places, angles, alpha, linear filtering) sent in
+// one instanced draw call with the smallest shaders that draw them, nothing done per sprite but
+// writing its centre and angle.
 //
 // A count holds when a trial of `seconds` at that count runs at 59 frames a second or more (a
 // trial that misses is run once more: other work on the machine only slows frames down). Counts
@@ -202,6 +205,114 @@ class Theirs final : public Drawer {
   Pacer60 pacer_;
 };
 
+// The limit: per frame one buffer of (centre x, centre y, angle) per sprite and one draw; the vertex
+// shader turns each sprite's corners, the fragment shader samples and fades.
+class Limit final : public Drawer {
+ public:
+  Limit() {
+    SDL_InitSubSystem(SDL_INIT_VIDEO);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    window_ = SDL_CreateWindow("limit", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+    if (window_ != nullptr) context_ = SDL_GL_CreateContext(window_);
+    SDL_GL_ResetAttributes();
+    if (context_ == nullptr) return;
+    SDL_GL_SetSwapInterval(0);  // paced below, as the others are
+    program_ = Program();
+    glGenVertexArrays(1, &vao_);
+    glBindVertexArray(vao_);
+    glGenBuffers(1, &buffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer_);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glVertexAttribDivisor(0, 1);
+    glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    std::vector<std::uint32_t> pixels = BallPixels(g_side);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, g_side, g_side, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glUseProgram(program_);
+    glUniform2f(glGetUniformLocation(program_, "halfSide"), g_side / 2.0f, g_side / 2.0f);
+    glUniform2f(glGetUniformLocation(program_, "toClip"), 2.0f / kWidth, -2.0f / kHeight);
+    glUniform1f(glGetUniformLocation(program_, "alpha"), kAlpha / 255.0f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0x10 / 255.0f, 0x20 / 255.0f, 0x40 / 255.0f, 1);
+  }
+  ~Limit() override {
+    if (context_ != nullptr) SDL_GL_DeleteContext(context_);
+    if (window_ != nullptr) SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  bool Ready() const { return program_ != 0 && glGetError() == GL_NO_ERROR; }
+  void Prepare(int count) override { sprites_.resize(static_cast<std::size_t>(count) * 3); }
+  void Frame(int count, int frame) override {
+    SDL_Event e;
+    while (SDL_PollEvent(&e) != 0) {
+    }
+    for (int i = 0; i < count; ++i) {
+      float* s = &sprites_[static_cast<std::size_t>(i) * 3];
+      s[0] = static_cast<float>(X(i)) + g_side / 2.0f;
+      s[1] = static_cast<float>(Y(i)) + g_side / 2.0f;
+      s[2] = Radians(i, frame);
+    }
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(float) * 3 * count), sprites_.data(), GL_STREAM_DRAW);
+    glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, count);
+    glFlush();
+    pacer_.WaitForTurn();
+    std::int64_t start = Pacer60::Now();
+    SDL_GL_SwapWindow(window_);
+    pacer_.Presented(start);
+    glFinish();
+  }
+
+ private:
+  static GLuint Program() {
+    const char* vertex = R"(#version 330 core
+layout(location = 0) in vec3 sprite;
+uniform vec2 halfSide;
+uniform vec2 toClip;
+out vec2 uv;
+void main() {
+  vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1) * 2.0 - 1.0;
+  float c = cos(sprite.z), s = sin(sprite.z);
+  vec2 p = sprite.xy + vec2(corner.x * c - corner.y * s, corner.x * s + corner.y * c) * halfSide;
+  gl_Position = vec4(p * toClip + vec2(-1.0, 1.0), 0.0, 1.0);
+  uv = corner * 0.5 + 0.5;
+})";
+    const char* fragment = R"(#version 330 core
+in vec2 uv;
+uniform sampler2D image;
+uniform float alpha;
+out vec4 colour;
+void main() { colour = texture(image, uv) * vec4(1.0, 1.0, 1.0, alpha); })";
+    GLuint program = glCreateProgram();
+    for (auto [type, source] : {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
+      GLuint shader = glCreateShader(type);
+      glShaderSource(shader, 1, &source, nullptr);
+      glCompileShader(shader);
+      glAttachShader(program, shader);
+      glDeleteShader(shader);
+    }
+    glLinkProgram(program);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    return ok == GL_TRUE ? program : 0;
+  }
+
+  SDL_Window* window_ = nullptr;
+  SDL_GLContext context_ = nullptr;
+  GLuint program_ = 0, vao_ = 0, buffer_ = 0, texture_ = 0;
+  std::vector<float> sprites_;
+  Pacer60 pacer_;
+};
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
@@ -247,10 +358,21 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "no device: %s\n", e.message.c_str());
       return 1;
     }
-    Theirs peer;
+    {
+      Theirs peer;
+      for (int n : list) {
+        Trial t = Run(peer, n, seconds);
+        std::printf("SDL_Renderer,     %6d sprites: %.1f fps, %.2f ms of processor a frame\n", n, t.fps, t.cpuMs);
+      }
+    }
+    Limit limit;
+    if (!limit.Ready()) {
+      std::fprintf(stderr, "no GL 3.3 for the limit\n");
+      return 1;
+    }
     for (int n : list) {
-      Trial t = Run(peer, n, seconds);
-      std::printf("SDL_Renderer,     %6d sprites: %.1f fps, %.2f ms of processor a frame\n", n, t.fps, t.cpuMs);
+      Trial t = Run(limit, n, seconds);
+      std::printf("the limit,        %6d sprites: %.1f fps, %.2f ms of processor a frame\n", n, t.fps, t.cpuMs);
     }
     return 0;
   }
@@ -258,6 +380,7 @@ int main(int argc, char** argv) {
   std::vector<double> withDepth;
   std::vector<double> withoutDepth;
   std::vector<double> theirs;
+  std::vector<double> limits;
   std::vector<double> costWithDepth;
   std::vector<double> costWithoutDepth;
   std::vector<double> costTheirs;
@@ -277,6 +400,13 @@ int main(int argc, char** argv) {
       }
       theirs.push_back(MostThatHold(peer, seconds, most, verbose));
       costTheirs.push_back(Run(peer, costAt, seconds).cpuMs);
+      if (verbose) std::printf("the limit:\n");
+      Limit limit;
+      if (!limit.Ready()) {
+        std::fprintf(stderr, "no GL 3.3 for the limit\n");
+        return 1;
+      }
+      limits.push_back(MostThatHold(limit, seconds, most, verbose));
     }
   } catch (const zr_ErrorException& e) {
     std::fprintf(stderr, "no device: %s (video driver %s)\n", e.message.c_str(), VideoDriver());
@@ -285,19 +415,23 @@ int main(int argc, char** argv) {
   double a = Median(withDepth);
   double b = Median(withoutDepth);
   double t = Median(theirs);
+  double l = Median(limits);
   std::printf("%dx%d sprites rotated and alpha-blended at 60 fps, %dx%d (%s), medians of %d round(s):\n", g_side,
               g_side, kWidth, kHeight, std::getenv("SDL_VIDEODRIVER") != nullptr ? std::getenv("SDL_VIDEODRIVER") : "x11",
               rounds);
   std::printf("  ours, one zr_Sprite::Render each, 16-bit depth buffer: %.0f\n", a);
   std::printf("  ours, one zr_Sprite::Render each, no depth buffer:     %.0f\n", b);
   std::printf("  SDL_Renderer opengl, one SDL_RenderCopyEx each:        %.0f\n", t);
-  std::printf("  ratio ours/theirs: %.2f with the depth buffer, %.2f without\n", t > 0 ? a / t : 0.0,
+  std::printf("  the limit, one instanced draw, the smallest shaders:   %.0f\n", l);
+  std::printf("  ratio ours/SDL_Renderer: %.2f with the depth buffer, %.2f without\n", t > 0 ? a / t : 0.0,
               t > 0 ? b / t : 0.0);
+  std::printf("  ratio ours/limit:        %.2f with the depth buffer, %.2f without\n", l > 0 ? a / l : 0.0,
+              l > 0 ? b / l : 0.0);
   double ca = Median(costWithDepth);
   double cb = Median(costWithoutDepth);
   double ct = Median(costTheirs);
   std::printf("  processor time a frame at %d sprites, every thread: ours %.2f ms (depth buffer) and %.2f ms (none), "
               "theirs %.2f ms; theirs/ours %.2f and %.2f\n",
               costAt, ca, cb, ct, ca > 0 ? ct / ca : 0.0, cb > 0 ? ct / cb : 0.0);
-  return a > 0 && b > 0 && t > 0 ? 0 : 1;
+  return a > 0 && b > 0 && t > 0 && l > 0 ? 0 : 1;
 }
