@@ -152,6 +152,18 @@ TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterb
     // The front buffer is the picture presented, not the window: after the next frame's clear too.
     d->Clear(0, nullptr, D3DCLEAR_TARGET, kGreen, 1, 0);
     EXPECT_TRUE(FrontBuffer(d.device.get(), bw, bh).pixels == drawn.pixels) << bw << "x" << bh;
+    // A frame that clears only part of the picture still shows black bars, whatever the window's
+    // buffer held before (red here: a window's new buffers may hold anything).
+    Capture(d);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    d.gl()->InvalidateGlState();
+    D3DRECT part{0, 0, bw / 2, bh / 2};
+    d->Clear(1, &part, D3DCLEAR_TARGET, kBlue, 1, 0);
+    p = Capture(d);
+    if (bw != 1024) EXPECT_EQ(p.at(0, 0) & 0xFFFFFF, 0u) << bw << "x" << bh << ": the letterbox";
   }
   D3DPRESENT_PARAMETERS windowed = Windowed(window.handle(), 0, 0);
   ASSERT_EQ(d->Reset(&windowed), D3D_OK);
