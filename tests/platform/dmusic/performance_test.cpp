@@ -105,6 +105,16 @@ TEST_F(Sound, EffectsStartOnTheirFrameAddUpAndFadeOutWhenStopped) {
   }
 }
 
+// Two dozen sounds at once would sum far beyond full scale: the mix stays within it, still loud.
+TEST_F(Sound, ALoudMixIsLimitedToFullScale) {
+  IDirectMusicSegment8* a = Load(Sounds("effects/ramp_of_3000_frames.wav"));
+  ASSERT_GT(24 * Peak(Samples("effects/ramp_of_3000_frames.wav")), 2.0f);
+  for (int i = 0; i < 24; ++i) ASSERT_EQ(Play(a), S_OK);
+  const float peak = Peak(Pull(3000));
+  EXPECT_LE(peak, 1.0f);
+  EXPECT_GT(peak, 0.7f);
+}
+
 TEST_F(Sound, APrimarySegmentReplacesThePrimaryOneAndRepeatsPlayASoundAgain) {
   fs::copy_file(Sounds("effects/ramp_of_300_frames.wav"), "second.wav", fs::copy_options::overwrite_existing);
   IDirectMusicSegment8 *first = Load(Sounds("effects/ramp_of_300_frames.wav")), *second = Load("second.wav");
