@@ -693,7 +693,7 @@ HRESULT GlDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
 
 // A clear of part of a buffer costs llvmpipe a draw over that part, one of the whole buffer a
 // fill: a clear of the whole back buffer drawn scaled into the window clears the whole window (the
-// letterbox too, which then needs clearing to black only when the colour is not black).
+// letterbox too, which Present then clears to black unless the colour was black).
 void GlDevice::CarryOutColourClears() {
   if (heldColour_.empty()) return;
   WritingBackBuffer();
@@ -704,10 +704,7 @@ void GlDevice::CarryOutColourClears() {
     if (CoversPicture(c.rect)) {
       glDisable(GL_SCISSOR_TEST);
       glClear(GL_COLOR_BUFFER_BIT);
-      if (DrawsScaled()) {
-        letterboxCleared_ = c.colour[0] == 0 && c.colour[1] == 0 && c.colour[2] == 0;
-        if (!letterboxCleared_) ClearLetterbox(place_);
-      }
+      if (DrawsScaled()) letterboxCleared_ = c.colour[0] == 0 && c.colour[1] == 0 && c.colour[2] == 0;
       continue;
     }
     glEnable(GL_SCISSOR_TEST);
