@@ -34,7 +34,8 @@ class zr_TextureManager {
   static bool IsAlive(const zr_TextureManager* manager);
 
   IDirect3DDevice9* device_;
-  std::map<std::string, IDirect3DTexture9*> registry_;
+  // Looked up by the caller's C string as it is, with no string made for every sprite drawn.
+  std::map<std::string, IDirect3DTexture9*, std::less<>> registry_;
   bool initialised_;
   zr_TextureManager* nextAlive_;  // the list of the managers alive now
 };
