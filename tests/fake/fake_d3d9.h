@@ -7,6 +7,8 @@
 #include <map>
 #include <vector>
 
+#include "fake_platform.h"
+
 namespace fake::d3d9 {
 
 struct State {
@@ -16,12 +18,9 @@ struct State {
   // What SetTransform and SetLight last set, by state or index.
   std::map<DWORD, D3DMATRIX> transforms;
   std::map<DWORD, D3DLIGHT9> lights;
-  // The buffers SetStreamSource (stream 0) and SetIndices last bound.
-  const void* streamSource = nullptr;
-  const void* indices = nullptr;
 };
 
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 // A device of the fake for code under test, made without recording; the caller releases it.
 IDirect3DDevice9* NewDevice();

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "fake_platform.h"
+
 namespace fake::d3dx9 {
 
 struct State {
@@ -17,9 +19,10 @@ struct State {
   // The centre and position of the last ID3DXSprite::Draw (null ones as 0).
   D3DXVECTOR3 lastSpriteCentre{0, 0, 0};
   D3DXVECTOR3 lastSpritePosition{0, 0, 0};
+  int spritesMade = 0;  // sprites are numbered in the order they are made
 };
 
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 // Where the last sprite draw put the texel (u, v), counted from the corner of the drawn rectangle:
 // the draw's centre lands on its position (the origin when null), then the transform applies.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
+
 namespace fake::d3dx9mesh {
 
 struct MaterialFile {
@@ -23,8 +25,9 @@ struct MeshFile {
 struct State {
   // .X files the loader knows, by name.
   std::map<std::string, MeshFile> files;
+  int meshesMade = 0;  // meshes are numbered in the order they are made
 };
 
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 }  // namespace fake::d3dx9mesh

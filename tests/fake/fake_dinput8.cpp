@@ -12,17 +12,6 @@ namespace fake::dinput8 {
 
 namespace {
 
-bool g_failedReadsDeliver = false;
-DWORD g_sequence = 0;
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] {
-    Get() = State{};
-    g_failedReadsDeliver = false;
-  });
-  return true;
-}();
-
 std::string GuidName(REFGUID guid) {
   if (guid == GUID_SysKeyboard) return "GUID_SysKeyboard";
   if (guid == GUID_SysMouse) return "GUID_SysMouse";
@@ -44,7 +33,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
     return Call("SetDataFormat", DI_OK, which_, FormatName(format));
   }
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
-    return Call("SetCooperativeLevel", DI_OK, which_, static_cast<const void*>(window), flags);
+    return Call("SetCooperativeLevel", DI_OK, which_, window, flags);
   }
   FAKE_NOT_MODELLED(GetProperty, REFGUID, LPDIPROPHEADER)
   HRESULT STDMETHODCALLTYPE SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
@@ -57,7 +46,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
   HRESULT STDMETHODCALLTYPE Unacquire() override { return Call("Unacquire", DI_OK, which_); }
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD size, LPVOID data) override {
     HRESULT hr = Call("GetDeviceState", DI_OK, which_, size);
-    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    bool deliver = SUCCEEDED(hr) || Get().failedReadsDeliver;
     if (deliver && which_ == "keyboard" && data != nullptr && size == 256) std::memcpy(data, Get().keys.data(), 256);
     return hr;
   }
@@ -67,7 +56,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
     if (count == nullptr) return hr;
     DWORD taken = 0;
     auto& events = Get().mouseEvents;
-    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    bool deliver = SUCCEEDED(hr) || Get().failedReadsDeliver;
     while (deliver && which_ == "mouse" && data != nullptr && taken < *count && !events.empty()) {
       data[taken++] = events.front();
       events.pop_front();
@@ -84,7 +73,7 @@ class DirectInput final : public Counted<IDirectInput8A> {
  public:
   DirectInput() : Counted("IDirectInput8A") {}
   HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* created, LPUNKNOWN outer) override {
-    HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), static_cast<const void*>(outer));
+    HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), outer);
     if (created != nullptr) *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
     return hr;
   }
@@ -92,16 +81,9 @@ class DirectInput final : public Counted<IDirectInput8A> {
 
 }  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
 void AddMouseEvent(DWORD offset, LONG value) {
-  Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++g_sequence, 0});
+  Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++Get().sequence, 0});
 }
-
-void SetFailedReadsDeliver(bool on) { g_failedReadsDeliver = on; }
 
 }  // namespace fake::dinput8
 
@@ -110,8 +92,7 @@ const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMA
                                   nullptr};
 
 HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID, LPVOID* out, LPUNKNOWN outer) {
-  HRESULT hr = fake::Hr("DirectInput8Create", DI_OK, static_cast<const void*>(instance), version,
-                        static_cast<const void*>(outer));
+  HRESULT hr = fake::Hr("DirectInput8Create", DI_OK, instance, version, outer);
   if (out != nullptr) *out = SUCCEEDED(hr) ? static_cast<IDirectInput8A*>(new fake::dinput8::DirectInput) : nullptr;
   return hr;
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <deque>
 
+#include "fake_platform.h"
+
 namespace fake::dinput8 {
 
 struct State {
@@ -13,16 +15,15 @@ struct State {
   std::array<BYTE, 256> keys{};
   // Buffered mouse events that GetDeviceData hands out, oldest first, as many as asked for.
   std::deque<DIDEVICEOBJECTDATA> mouseEvents;
+  DWORD sequence = 0;  // of the last mouse event queued
+  // Whether a read that fails still writes what it would have read (the keyboard's keys, the
+  // pending mouse events with their count), as some drivers do.
+  bool failedReadsDeliver = false;
 };
 
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 // Queues a mouse event for the next reads.
 void AddMouseEvent(DWORD offset, LONG value);
-
-// Whether a read that fails still writes what it would have read (the keyboard's keys, the
-// pending mouse events with their count), as some drivers do. Off until set, and again after
-// fake::Platform::Reset().
-void SetFailedReadsDeliver(bool on);
 
 }  // namespace fake::dinput8

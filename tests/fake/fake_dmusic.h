@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "fake_platform.h"
+
 namespace fake::dmusic {
 
 struct State {
@@ -13,6 +15,6 @@ struct State {
   std::set<std::string> files;
 };
 
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 }  // namespace fake::dmusic

@@ -5,7 +5,10 @@
 
 #include <deque>
 #include <map>
+#include <cstdint>
 #include <string>
+
+#include "fake_platform.h"
 
 namespace fake::win32 {
 
@@ -20,10 +23,11 @@ struct State {
   int quitCode = 0;
   std::map<std::string, WNDCLASSEXA> classes;
   std::map<HWND, WNDPROC> windows;
+  std::uintptr_t lastHandle = 0x1000;  // windows are made at handles 0x1010, 0x1020, ...
 };
 
 // The fake's state; fake::Platform::Reset() restores it to the above.
-State& Get();
+inline State& Get() { return StateOf<State>(); }
 
 // Puts a message in the queue, as a window or the user would.
 void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);

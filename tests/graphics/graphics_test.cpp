@@ -119,7 +119,7 @@ TEST_F(Graphics, AFrameIsShownAfterItEndsAndALostDeviceIsResetWithTheSameParamet
     EXPECT_EQ(g.GetBackBuffer(), nullptr) << "null when the device has none to give";
     p.Reset();
   }
-  EXPECT_THAT(p.Names(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
+  EXPECT_THAT(Lines(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
 }
 
 // The fake measures 8 x 16 pixels a character.

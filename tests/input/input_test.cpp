@@ -99,7 +99,7 @@ TEST_F(Input, KeysAreCopiedAndAFailedReadShowsEveryKeyUpAndGetsTheKeyboardBack) 
 
   // The failed read leaves what it read; Acquire is repeated while the input is lost, up to the
   // first other answer.
-  fi::SetFailedReadsDeliver(true);
+  fi::Get().failedReadsDeliver = true;
   p.ResultForCall("IDirectInputDevice8A::GetDeviceState", 2, DIERR_INPUTLOST);
   p.ResultForCall("IDirectInputDevice8A::Acquire", 1, DIERR_INPUTLOST);
   p.ResultForCall("IDirectInputDevice8A::Acquire", 2, DIERR_INPUTLOST);
@@ -139,7 +139,7 @@ TEST_F(Input, MouseEventsMoveAndPressAsTheRecordSays) {
 
   // A failed read applies nothing of what it handed out, and gets the mouse back.
   p.Reset();
-  fi::SetFailedReadsDeliver(true);
+  fi::Get().failedReadsDeliver = true;
   fi::AddMouseEvent(DIMOFS_X, 7);
   fi::AddMouseEvent(DIMOFS_BUTTON0, 0x80);
   p.ResultForAll("IDirectInputDevice8A::GetDeviceData", DIERR_NOTACQUIRED);
