@@ -12,7 +12,7 @@
 #include <numeric>
 #include <random>
 
-#include "d3d9_test_support.h"
+#include "ff_test_support.h"
 #include "errorfile/zr_ErrorException.h"
 #include "mesh_internal.h"
 #include "objects3d/zr_3DObject.h"
@@ -63,42 +63,26 @@ std::string Text(ID3DXBuffer* b) { return b != nullptr ? static_cast<const char*
 // origin and a white light from the upper left front.
 class Mesh : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    window = new d3d9test::TestWindow(96, 96);
-    pp = d3d9test::Windowed(window->handle(), 96, 96);
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    device = new d3d9test::Device;
-    d3d9test::MakeDevice(window->handle(), pp, *device);
-  }
-  static void TearDownTestSuite() { delete device, delete window; }
+  static void SetUpTestSuite() { scene = new d3d9test::Scene(96, 96); }
+  static void TearDownTestSuite() { delete scene; }
   void SetUp() override {
-    D3DXMATRIX view, projection, world;
-    D3DXVECTOR3 eye(0, 0, -3), at(0, 0, 0), up(0, 1, 0);
-    d()->SetTransform(D3DTS_VIEW, D3DXMatrixLookAtLH(&view, &eye, &at, &up));
-    d()->SetTransform(D3DTS_PROJECTION, D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, 1.0f, 1.0f, 100.0f));
-    d()->SetTransform(D3DTS_WORLD, D3DXMatrixIdentity(&world));
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = {1, 1, 1, 1};
-    light.Direction = {1, -1, 1};
+    fftest::Camera({0, 0, -3}, {0, 0, 0}).Set(d());
+    D3DLIGHT9 light{D3DLIGHT_DIRECTIONAL, {1, 1, 1, 1}, {}, {}, {}, {1, -1, 1}};
     d()->SetLight(0, &light);
     d()->LightEnable(0, TRUE);
     d()->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
   }
-  static IDirect3DDevice9* d() { return device->device.get(); }
-  static Picture Back() { return d3d9test::BackBuffer(d(), 96, 96); }
-  static void Clear() { d()->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1, 0); }
+  static IDirect3DDevice9* d() { return scene->get(); }
   // Subset 0 drawn red and subset 1 blue: lit diffuse, or emissive (exactly that colour).
   static Picture Draw(ID3DXBaseMesh* mesh, bool lit) {
-    Clear();
+    scene->Clear(kBlack);
     for (DWORD i = 0; i < 2; ++i) {
       D3DMATERIAL9 m{};
       (lit ? m.Diffuse : m.Emissive) = D3DCOLORVALUE{i == 0 ? 1.0f : 0.0f, 0, i == 1 ? 1.0f : 0.0f, 1};
       d()->SetMaterial(&m);
       EXPECT_EQ(mesh->DrawSubset(i), D3D_OK) << i;
     }
-    return Back();
+    return scene->Back();
   }
   static ID3DXMesh* Load(const std::string& name, DWORD options, ID3DXBuffer** adjacency = nullptr) {
     ID3DXMesh* mesh = nullptr;
@@ -107,9 +91,7 @@ class Mesh : public testing::Test {
     return mesh;
   }
 
-  static inline d3d9test::TestWindow* window = nullptr;
-  static inline D3DPRESENT_PARAMETERS pp{};
-  static inline d3d9test::Device* device = nullptr;
+  static inline d3d9test::Scene* scene = nullptr;
 };
 
 // panel.x: a 2 x 2 panel at z = 0 facing -z, its left half material 0 (red, textured), its right
@@ -316,9 +298,9 @@ TEST_F(Mesh, EngineObjectLoadsReducesAndComesBackAfterAReset) {
   ASSERT_EQ(ball.LoadFromFile((kFiles + "sphere.x").c_str(), 0), 0);
   EXPECT_TRUE(ball.MaterialCount() == 2 && ball.GetMaxFaces() == 720);
   auto draw = [&](int faces) {
-    Clear();
+    scene->Clear(kBlack);
     ball.Render(faces, true, true);
-    return Back();
+    return scene->Back();
   };
   const Picture full = draw(100000);
   EXPECT_EQ(ball.GetActuallyNumberOfFaces(), 720);
@@ -326,7 +308,7 @@ TEST_F(Mesh, EngineObjectLoadsReducesAndComesBackAfterAReset) {
   EXPECT_TRUE(ball.GetActuallyNumberOfFaces() >= 300 && ball.GetActuallyNumberOfFaces() <= 301);
   EXPECT_NE(coarse.pixels, full.pixels);
   ball.InvalidateDeviceObjects();
-  ASSERT_EQ(d()->Reset(&pp), D3D_OK);
+  ASSERT_EQ(d()->Reset(&scene->pp), D3D_OK);
   SetUp();
   ASSERT_EQ(ball.RestoreObject(), 0);
   EXPECT_EQ(draw(100000).pixels, full.pixels);
