@@ -5,8 +5,8 @@
 //      waits, the game releases its objects once the device can be reset, restores them after
 //      the reset and draws again, the left figure where it was moved while the device was lost.
 //   2. Both players move and fire in turn, every win screen is answered with Space: matches are
-//      played and restarted, the screen shows what the rules call for, the heap does not grow.
-//      Presentation is not paced; the rules read a fixed 60 frames a second.
+//      played and restarted and the heap does not grow (what the screen shows is the duel's unit
+//      tests' and program_test.py's). Presentation is not paced; the rules read a fixed 60 frames a second.
 //   3. At the last frame the window's close button ends the game: WinMain returns 0, no error.log.
 //   duel_whole <folder with objects/> <last frame> [heap growth allowed in KiB, default 8]
 #include <SDL.h>
@@ -106,7 +106,7 @@ struct Run {
   std::atomic<bool> focusBack{false};
   std::thread focusReturn;
   std::vector<HRESULT> steps;  // the cooperative level at the release and at the restore
-  long wins[2] = {0, 0}, restarts = 0, playSamples = 0, winSamples = 0, warmedAt = -1;
+  long wins[2] = {0, 0}, restarts = 0, warmedAt = -1;
   bool over = false;
   int winStreak = 0;
   std::vector<std::size_t> heap;  // after every frame since the warm-up
@@ -155,18 +155,6 @@ void PlayStage() {
   const bool nowOver = MatchOver(), drewWin = run.over && nowOver;
   if (nowOver && !run.over) ++run.wins[livesRight <= 0 ? 0 : 1];
   if (!nowOver && run.over) ++run.restarts;
-  if ((drewWin && run.winStreak == 0) || (!run.over && frame % 200 == 0)) {
-    ReadScreen();
-    if (drewWin) {
-      ++run.winSamples;
-      Check(Count(212, 134, 812, 634, false) > 200000, "no win picture on a win screen");
-      Check(StatusLine() == 0, "the status line shows on a win screen");
-    } else {
-      ++run.playSamples;
-      Check(StatusLine() > 200, "no status line");
-      Check(Figure(50, leftY) > 500 && Figure(950, rightY) > 500, "a figure is not where it stands");
-    }
-  }
   run.winStreak = drewWin ? run.winStreak + 1 : 0;
   run.over = nowOver;
   // The heap, once both players have won a match (every picture drawn, every path taken).
@@ -216,14 +204,13 @@ int main(int argc, char** argv) {
 
   Check(WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT) == 0, "WinMain failed");
   if (run.focusReturn.joinable()) run.focusReturn.join();
-  std::printf("frames %ld; matches won: left %ld, right %ld; restarts %ld; front buffer read at %ld play and %ld win "
-              "frames\n", frame, run.wins[0], run.wins[1], run.restarts, run.playSamples, run.winSamples);
+  std::printf("frames %ld; matches won: left %ld, right %ld; restarts %ld\n", frame, run.wins[0], run.wins[1],
+              run.restarts);
   Check(frame == lastFrame, "the game ended before the close button");
   // The game let go of its objects once the device could be reset (the layer refuses a Reset while
   // any sprite or font holds on to it) and took them again after the Reset.
   Check(run.steps == std::vector<HRESULT>{D3DERR_DEVICENOTRESET, D3D_OK}, "the device was not recovered once in order");
   Check(run.wins[0] > 0 && run.wins[1] > 0 && run.restarts >= 3, "too few matches played and restarted");
-  Check(run.playSamples >= 2 && run.winSamples >= 2, "too few frames read back");
   // The heap's floor (its least value) over each third of the samples: sounds playing at the moment
   // and the GL driver's per-frame buffers come and go, while a leak raises the floor from third to
   // third. A block that the GL driver takes once and keeps raises it only once.
