@@ -369,24 +369,39 @@ TEST_F(Program, ClosingTheWindowWhileTheDeviceIsLostEndsTheProgram) {
   EXPECT_EQ(presents, 1);
 }
 
-TEST(SoundPlayer, StartsThenPlaysSoundsByTheirExactNameBesideTheMusic) {
+TEST(SoundPlayer, StartsPlaysSoundsByTheirExactNameBesideTheMusicAndReleasesEverySegmentOnce) {
   P().Reset();
   AddGameFiles();
-  zr_SoundManager player;
-  player.Initialise();
-  EXPECT_EQ(Seen("CoInitialize CoCreateInstance/0 InitAudio/3 InitAudio/4 SetSearchDirectory/1"),
-            "CoInitialize, CoCreateInstance CLSID_DirectMusicPerformance, CoCreateInstance CLSID_DirectMusicLoader, "
-            "InitAudio 8, InitAudio 8, "  // dynamic stereo, 8
-            "SetSearchDirectory ../../media");
-  player.AddBackgroundMusic(kMusic);
-  player.PlayBackgroundMusic();
-  player.AddSound(kShot);
-  for (const char* name : {kShot.c_str(), "../objects/sfx/bfire.wav", "BFIRE.WAV", kShot.c_str()})
-    player.PlaySoundEffect(name);
-  EXPECT_EQ(Seen("Download/0 PlaySegmentEx/0 PlaySegmentEx/3"),  // 128: DMUS_SEGF_SECONDARY
-            "Download ../objects/sfx/open.mid, PlaySegmentEx ../objects/sfx/open.mid, PlaySegmentEx 128, "
-            "Download ../objects/sfx/BFIRE.WAV, PlaySegmentEx ../objects/sfx/BFIRE.WAV, PlaySegmentEx 128, "
-            "PlaySegmentEx ../objects/sfx/BFIRE.WAV, PlaySegmentEx 128");
+  {
+    zr_SoundManager player;
+    player.Initialise();
+    EXPECT_EQ(Seen("CoInitialize CoCreateInstance/0 InitAudio/3 InitAudio/4 SetSearchDirectory/1"),
+              "CoInitialize, CoCreateInstance CLSID_DirectMusicPerformance, CoCreateInstance CLSID_DirectMusicLoader, "
+              "InitAudio 8, InitAudio 8, "  // dynamic stereo, 8
+              "SetSearchDirectory ../../media");
+    player.AddBackgroundMusic(kMusic);
+    player.PlayBackgroundMusic();
+    player.AddSound(kShot);
+    for (const char* name : {kShot.c_str(), "../objects/sfx/bfire.wav", "BFIRE.WAV", kShot.c_str()})
+      player.PlaySoundEffect(name);
+    EXPECT_EQ(Seen("Download/0 PlaySegmentEx/0 PlaySegmentEx/3"),  // 128: DMUS_SEGF_SECONDARY
+              "Download ../objects/sfx/open.mid, PlaySegmentEx ../objects/sfx/open.mid, PlaySegmentEx 128, "
+              "Download ../objects/sfx/BFIRE.WAV, PlaySegmentEx ../objects/sfx/BFIRE.WAV, PlaySegmentEx 128, "
+              "PlaySegmentEx ../objects/sfx/BFIRE.WAV, PlaySegmentEx 128");
+    player.AddSound("a.wav");
+    player.AddSound(kShot);  // loaded again under the same name: the first is let go
+  }
+  EXPECT_EQ(
+      Seen("IDirectMusicSegment8::Release/0 Stop CloseDown IDirectMusicPerformance8::Release "
+           "IDirectMusicLoader8::Release CoUninitialize"),
+      "IDirectMusicSegment8::Release ../objects/sfx/BFIRE.WAV, IDirectMusicSegment8::Release "
+      "../objects/sfx/BFIRE.WAV, IDirectMusicSegment8::Release a.wav, IDirectMusicSegment8::Release "
+      "../objects/sfx/open.mid, Stop, CloseDown, IDirectMusicPerformance8::Release, IDirectMusicLoader8::Release, "
+      "CoUninitialize");
+  EXPECT_EQ(fake::LiveComObjects(), 0);
+  P().Reset();
+  { zr_SoundManager never; }
+  EXPECT_TRUE(P().Calls().empty());
 }
 
 TEST(SoundPlayer, SoundsThatCannotBeLoadedPlayNothing) {
@@ -431,30 +446,6 @@ TEST(SoundPlayer, AFileThatNoLongerLoadsLeavesItsNameSilentAndTheOldSoundLetGo) 
   }
   EXPECT_EQ(P().CountOf("IDirectMusicSegment8::Release"), 2u) << "nothing is released twice";
   EXPECT_EQ(fake::LiveComObjects(), 0);
-}
-
-TEST(SoundPlayer, ReleasesEverySegmentOnceAndEndsCom) {
-  P().Reset();
-  AddGameFiles();
-  {
-    zr_SoundManager player;
-    player.Initialise();
-    player.AddSound(kShot);
-    player.AddSound("a.wav");
-    player.AddBackgroundMusic(kMusic);
-    player.AddSound(kShot);  // loaded again under the same name: the first is let go
-  }
-  EXPECT_EQ(
-      Seen("IDirectMusicSegment8::Release/0 Stop CloseDown IDirectMusicPerformance8::Release "
-           "IDirectMusicLoader8::Release CoUninitialize"),
-      "IDirectMusicSegment8::Release ../objects/sfx/BFIRE.WAV, IDirectMusicSegment8::Release "
-      "../objects/sfx/BFIRE.WAV, IDirectMusicSegment8::Release a.wav, IDirectMusicSegment8::Release "
-      "../objects/sfx/open.mid, Stop, CloseDown, IDirectMusicPerformance8::Release, IDirectMusicLoader8::Release, "
-      "CoUninitialize");
-  EXPECT_EQ(fake::LiveComObjects(), 0);
-  P().Reset();
-  { zr_SoundManager never; }
-  EXPECT_TRUE(P().Calls().empty());
 }
 
 }  // namespace
