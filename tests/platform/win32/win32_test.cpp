@@ -1,6 +1,7 @@
 // The window system over SDL's offscreen driver (asked for by name), message boxes and debugger
 // output without a display, the clock. Focus, minimising and windows held past DestroyWindow are
-// tested in the Direct3D device's loss; text conversion (of ASCII names) where the game loads sounds.
+// tested in the Direct3D device's loss; text conversion (of ASCII names) where the game loads sounds;
+// that no window opens without a display where the whole program runs without one (program_test.py).
 #include <gmock/gmock.h>
 
 #include <cstdlib>
@@ -66,15 +67,6 @@ TEST(Window, TheCloseButtonAltF4AndAnEndRequestCloseWindows) {
   ASSERT_EQ(SDL_PushEvent(&quit), 1);
   EXPECT_THAT(Drain(), ElementsAre(WM_CLOSE, WM_QUIT));
   EXPECT_FALSE(IsWindow(third));
-}
-
-// In a fresh process (the threadsafe style starts this program again; one that ran nothing would end
-// with 0) with no display and no driver named, SDL's fallback, an invisible window, must not count.
-TEST(Display, WindowsCannotBeCreatedWithoutOne) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) ::unsetenv(name);
-  EXPECT_EXIT(std::exit(MakeWindow("Lonely") == nullptr ? 3 : 4), ::testing::ExitedWithCode(3), "");
-  ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
 TEST(Display, WithoutOneMessageBoxesAndDebugOutputGoToStandardError) {
