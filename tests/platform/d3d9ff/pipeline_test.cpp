@@ -111,8 +111,8 @@ TEST(Pipeline, TextureStageZeroCombinesTextureAndDiffuseForBlendingAndTheAlphaTe
 
 // The engine's objects, call for call: a DEFAULT 16-bit index buffer and a MANAGED vertex buffer
 // of format 0x152 (the eight-corner box from the origin to (2, 2, 2)), stage 0 SELECTARG1, a
-// texture or none, the scene's point light at the origin and ambient colour, the world matrix
-// turned then moved, one indexed triangle list.
+// texture or none (linearly filtered), the scene's point light at the origin and ambient colour, the
+// world matrix turned then moved, one indexed triangle list.
 TEST(Pipeline, TheEnginesObjectsShowTheirTexelsWhereTheirCornersProjectAndTheirLightWithout) {
   Scene s;
   Camera camera(D3DXVECTOR3(0, 1, -10), D3DXVECTOR3(0, 1, -9));
@@ -135,18 +135,17 @@ TEST(Pipeline, TheEnginesObjectsShowTheirTexelsWhereTheirCornersProjectAndTheirL
   const std::vector<std::uint32_t> texels = {kRed, kGreen, kBlue, 0xFFFFFF00};
   Ref<IDirect3DTexture9> texture{d3d9test::MakeTexture(s.get(), 2, 2, texels)};
   D3DMATERIAL9 material{Value(1, 1, 1), Value(0.5f, 0.5f, 0.5f), {}, {}, 0};
-  D3DXMATRIX world, translation, rx, ry, rz;
-  auto render = [&](D3DXVECTOR3 at, float turn, IDirect3DTexture9* t) {  // zr_MainObject::Render
+  s->SetMaterial(&material);
+  s->SetFVF(kLitFvf);
+  s->SetStreamSource(0, vb.get(), 0, sizeof(LitVertex));
+  s->SetIndices(ib.get());
+  s->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+  D3DXMATRIX world, turning, moving;
+  auto render = [&](D3DXVECTOR3 at, float turn, IDirect3DTexture9* t) {  // as zr_MainObject::Render draws
     s.Clear(kBlack);
     s->SetTexture(0, t);
-    s->SetFVF(kLitFvf);
-    s->SetStreamSource(0, vb.get(), 0, sizeof(LitVertex));
-    s->SetIndices(ib.get());
-    world = *D3DXMatrixRotationX(&rx, 0) * *D3DXMatrixRotationY(&ry, turn) * *D3DXMatrixRotationZ(&rz, 0) *
-            *D3DXMatrixTranslation(&translation, at.x, at.y, at.z);
+    world = *D3DXMatrixRotationY(&turning, turn) * *D3DXMatrixTranslation(&moving, at.x, at.y, at.z);
     s->SetTransform(D3DTS_WORLD, &world);
-    s->SetMaterial(&material);
-    s->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     EXPECT_EQ(s->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 12), D3D_OK);
     return s.Back();
   };
