@@ -19,12 +19,8 @@
 #include "GameObjects.h"
 #include "Screens.h"
 #include "fake_com.h"
-#include "fake_d3d9.h"
-#include "fake_d3dx9.h"
-#include "fake_dinput8.h"
-#include "fake_dmusic.h"
 #include "fake_platform.h"
-#include "fake_win32.h"
+#include "fake_state.h"
 #include "scratch_directory.h"
 
 namespace {

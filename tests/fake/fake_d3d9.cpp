@@ -1,6 +1,6 @@
 // Direct3D 9 of the fake: every call recorded as "Interface::Method" with its arguments; results
 // as a test chooses them, D3D_OK otherwise.
-#include "fake_d3d9.h"
+#include "fake_state.h"
 
 #include <map>
 #include <string>

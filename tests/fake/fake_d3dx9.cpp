@@ -1,6 +1,6 @@
 // D3DX of the fake: sprites, fonts, textures from image files and saving surfaces. Calls are
 // recorded as "Interface::Method" or by function name; results as a test chooses them.
-#include "fake_d3dx9.h"
+#include "fake_state.h"
 
 #include <cstring>
 #include <string>

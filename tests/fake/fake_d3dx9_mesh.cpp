@@ -2,7 +2,7 @@
 // clamps SetNumFaces to its range; every call is recorded under its interface's name, with the
 // mesh's number (in the order meshes are made since the last Reset) as first argument. Meshes
 // handed in are the fake's own, or null.
-#include "fake_d3dx9_mesh.h"
+#include "fake_state.h"
 
 #include <algorithm>
 #include <string>

@@ -1,7 +1,7 @@
 // DirectInput 8 of the fake: calls recorded as "IDirectInput8A::Method" and
 // "IDirectInputDevice8A::Method" (the keyboard's and the mouse's both under that name, with the
 // device as first argument: "keyboard" or "mouse").
-#include "fake_dinput8.h"
+#include "fake_state.h"
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 // COM and DirectMusic of the fake: calls recorded as "CoInitialize", "IDirectMusicPerformance8::
 // PlaySegmentEx" and so on; a segment is named by its file in its calls and its Release.
-#include "fake_dmusic.h"
+#include "fake_state.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // Win32 calls of the fake: recorded, with a small window system behind them so that window
 // procedures see WM_CREATE, WM_DESTROY and dispatched messages as they would on the platform.
-#include "fake_win32.h"
+#include "fake_state.h"
 
 #include <windows.h>
 

@@ -3,7 +3,6 @@
 #include <type_traits>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
 #include "graphics/zr_DirectXGraphics.h"
 #include "graphics/zr_Font.h"
 

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
 #include "graphics/zr_Sprite.h"
 
 namespace {

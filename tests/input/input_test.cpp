@@ -1,6 +1,5 @@
 // Keyboard and mouse of the engine against the recording fake.
 #include "engine_test.h"
-#include "fake_dinput8.h"
 #include "input/zr_InputManager.h"
 
 namespace {

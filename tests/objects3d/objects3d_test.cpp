@@ -5,8 +5,6 @@
 #include <set>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
-#include "fake_d3dx9_mesh.h"
 #include "objects3d/zr_3DObject.h"
 #include "objects3d/zr_Box.h"
 #include "objects3d/zr_Scene.h"
