@@ -297,16 +297,6 @@ TEST_F(Program, AFailedStartIsReportedAndEndsWithZero) {
   }
 }
 
-TEST_F(Program, RunsAFrameOnlyWhenNoMessageWaits) {
-  fake::win32::Post(nullptr, WM_USER);
-  fake::win32::Post(nullptr, WM_USER + 1);
-  quitAt = 2;
-  Run();
-  EXPECT_EQ(Seen("PeekMessageA Present DispatchMessageA/0"),
-            "PeekMessageA, DispatchMessageA 1024, PeekMessageA, DispatchMessageA 1025, PeekMessageA, "
-            "Present, PeekMessageA, Present, PeekMessageA, DispatchMessageA 18");
-}
-
 TEST_F(Program, TheFrameRateIsCountedOverAThirdOfASecond) {
   // At 60 frames a second exactly the 21st frame closes the first third; a hair slower, the 20th
   // does, after 19 frames.
