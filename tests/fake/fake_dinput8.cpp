@@ -12,25 +12,14 @@ namespace fake::dinput8 {
 
 namespace {
 
-std::string GuidName(REFGUID guid) {
-  if (guid == GUID_SysKeyboard) return "GUID_SysKeyboard";
-  if (guid == GUID_SysMouse) return "GUID_SysMouse";
-  if (guid == DIPROP_BUFFERSIZE) return "DIPROP_BUFFERSIZE";
-  return "other";
-}
-
-std::string FormatName(LPCDIDATAFORMAT format) {
-  if (format == &c_dfDIKeyboard) return "c_dfDIKeyboard";
-  if (format == &c_dfDIMouse) return "c_dfDIMouse";
-  return format == nullptr ? "<null>" : "other";
-}
+std::string GuidName(REFGUID guid) { return guid == DIPROP_BUFFERSIZE ? "DIPROP_BUFFERSIZE" : "other"; }
 
 class Device final : public Counted<IDirectInputDevice8A> {
  public:
   explicit Device(bool keyboard) : Counted("IDirectInputDevice8A"), which_(keyboard ? "keyboard" : "mouse") {}
 
   HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT format) override {
-    return Call("SetDataFormat", DI_OK, which_, FormatName(format));
+    return Call("SetDataFormat", DI_OK, which_, format);
   }
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
     return Call("SetCooperativeLevel", DI_OK, which_, window, flags);
@@ -73,7 +62,7 @@ class DirectInput final : public Counted<IDirectInput8A> {
  public:
   DirectInput() : Counted("IDirectInput8A") {}
   HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* created, LPUNKNOWN outer) override {
-    HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), outer);
+    HRESULT hr = Call("CreateDevice", DI_OK, device == GUID_SysKeyboard ? "keyboard" : "mouse", outer);
     if (created != nullptr) *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
     return hr;
   }

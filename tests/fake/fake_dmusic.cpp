@@ -20,11 +20,6 @@ std::string Narrow(const WCHAR* text) {
 std::string GuidName(REFGUID guid) {
   if (guid == CLSID_DirectMusicPerformance) return "CLSID_DirectMusicPerformance";
   if (guid == CLSID_DirectMusicLoader) return "CLSID_DirectMusicLoader";
-  if (guid == CLSID_DirectMusicSegment) return "CLSID_DirectMusicSegment";
-  if (guid == IID_IDirectMusicPerformance8) return "IID_IDirectMusicPerformance8";
-  if (guid == IID_IDirectMusicLoader8) return "IID_IDirectMusicLoader8";
-  if (guid == IID_IDirectMusicSegment8) return "IID_IDirectMusicSegment8";
-  if (guid == GUID_DirectMusicAllTypes) return "GUID_DirectMusicAllTypes";
   return "other";
 }
 
