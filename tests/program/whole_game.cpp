@@ -6,8 +6,8 @@
 //      the reset before it draws again. (That the picture is the same after a reset is the engine's
 //      test in ../platform/d3dx9gl.)
 //   2. Both players move and fire in turn, every win screen is answered with Space: matches are
-//      played and restarted and the heap does not grow (what the screen shows is the duel's unit
-//      tests' and program_test.py's). Presentation is not paced; the rules read a fixed 60 frames a second.
+//      played and restarted and the heap does not grow (what the screen shows is for the duel's
+//      unit tests and program_test.py). Presentation is not paced; the rules read 60 frames a second.
 //   3. At the last frame the window's close button ends the game: WinMain returns 0, no error.log.
 //   duel_whole <folder with objects/> <last frame> [heap growth allowed in KiB, default 8]
 #include <SDL.h>

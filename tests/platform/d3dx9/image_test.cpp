@@ -49,9 +49,9 @@ std::uint64_t Fnv64(const Pixels& pixels) {  // over the pixels as little-endian
   return h;
 }
 
-// The files of good.txt, png.txt or bmp.txt (see images/README.md) in families: the names that match, how
-// many, and whether each shorter piece of a file is refused (else, an RLE stream cut short, it
-// reads as the whole file with the pixels not reached transparent black).
+// The files of good.txt, png.txt or bmp.txt (see images/README.md) in families: the names that
+// match, how many, and whether each shorter piece of a file is refused (else, an RLE stream cut
+// short, it reads as the whole file with the pixels not reached transparent black).
 struct Family {
   const char* what;
   const char* names;
