@@ -233,6 +233,9 @@ class Program : public ::testing::Test {
       if (++presents == quitAt) PostQuitMessage(0);
       if (presents > 500) throw std::runtime_error("the main loop does not end");
     });
+    P().OnCall("Sleep", [](const fake::Call&) {  // a device that never comes back
+      if (P().CountOf("Sleep") > 1000) throw std::runtime_error("the wait for the device does not end");
+    });
   }
   void TearDown() override { RebuildGlobals(); }
   int Run() { return WinMain(kInstance, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT); }
