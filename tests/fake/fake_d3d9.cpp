@@ -1,6 +1,6 @@
 // Direct3D 9 of the fake: every call recorded as "Interface::Method" with its arguments; results
 // as a test chooses them, D3D_OK otherwise.
-#include "fake_d3d9.h"
+#include "fake_state.h"
 
 #include <map>
 #include <string>
@@ -12,11 +12,6 @@
 namespace fake::d3d9 {
 
 namespace {
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] { Get() = State{}; });
-  return true;
-}();
 
 std::string Rects(DWORD count, const D3DRECT* r) {
   if (r == nullptr) return "<null>";
@@ -31,8 +26,6 @@ std::string Rects(DWORD count, const D3DRECT* r) {
 std::string Colour(const D3DCOLORVALUE& c) {
   return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + "," + std::to_string(c.a);
 }
-
-const void* Ptr(const void* p) { return p; }
 
 // The buffers alive now; not part of State, which a test resets while buffers may live on.
 std::map<const void*, std::vector<std::uint8_t>*>& LiveBuffers() {
@@ -82,10 +75,10 @@ class Device final : public Counted<IDirect3DDevice9> {
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override { return Call("TestCooperativeLevel", D3D_OK); }
   HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* pp) override {
     if (pp != nullptr) Get().resetParameters = *pp;
-    return Call("Reset", D3D_OK, Ptr(pp));
+    return Call("Reset", D3D_OK, pp);
   }
   HRESULT STDMETHODCALLTYPE Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) override {
-    return Call("Present", D3D_OK, Rect(source), Rect(dest), Ptr(window), Ptr(dirty));
+    return Call("Present", D3D_OK, Rect(source), Rect(dest), window, dirty);
   }
   HRESULT STDMETHODCALLTYPE BeginScene() override { return Call("BeginScene", D3D_OK); }
   HRESULT STDMETHODCALLTYPE EndScene() override { return Call("EndScene", D3D_OK); }
@@ -100,15 +93,15 @@ class Device final : public Counted<IDirect3DDevice9> {
     return Call("SetSamplerState", D3D_OK, sampler, type, value);
   }
   HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
-    return Call("SetTexture", D3D_OK, stage, Ptr(texture));
+    return Call("SetTexture", D3D_OK, stage, texture);
   }
   HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override {
-    HRESULT hr = Call("SetTransform", matrix != nullptr ? D3D_OK : D3DERR_INVALIDCALL, state, Ptr(matrix));
+    HRESULT hr = Call("SetTransform", matrix != nullptr ? D3D_OK : D3DERR_INVALIDCALL, state, matrix);
     if (SUCCEEDED(hr) && matrix != nullptr) Get().transforms[state] = *matrix;
     return hr;
   }
   HRESULT STDMETHODCALLTYPE SetLight(DWORD index, const D3DLIGHT9* light) override {
-    HRESULT hr = Call("SetLight", light != nullptr ? D3D_OK : D3DERR_INVALIDCALL, index, Ptr(light));
+    HRESULT hr = Call("SetLight", light != nullptr ? D3D_OK : D3DERR_INVALIDCALL, index, light);
     if (SUCCEEDED(hr) && light != nullptr) Get().lights[index] = *light;
     return hr;
   }
@@ -119,26 +112,22 @@ class Device final : public Counted<IDirect3DDevice9> {
   HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                                IDirect3DVertexBuffer9** buffer, HANDLE* shared) override {
     return Make<Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>>(
-        Call("CreateVertexBuffer", length == 0 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, fvf, pool, Ptr(shared)),
-        buffer, "IDirect3DVertexBuffer9", length);
+        Call("CreateVertexBuffer", length == 0 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, fvf, pool, shared), buffer,
+        "IDirect3DVertexBuffer9", length);
   }
   HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                               IDirect3DIndexBuffer9** buffer, HANDLE* shared) override {
     return Make<Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>>(
-        Call("CreateIndexBuffer", length < 2 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, format, pool, Ptr(shared)),
+        Call("CreateIndexBuffer", length < 2 ? D3DERR_INVALIDCALL : D3D_OK, length, usage, format, pool, shared),
         buffer, "IDirect3DIndexBuffer9", length);
   }
   HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return Call("SetFVF", D3D_OK, fvf); }
   HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
                                             UINT stride) override {
-    HRESULT hr = Call("SetStreamSource", D3D_OK, stream, Ptr(buffer), offset, stride);
-    if (SUCCEEDED(hr) && stream == 0) Get().streamSource = buffer;
-    return hr;
+    return Call("SetStreamSource", D3D_OK, stream, buffer, offset, stride);
   }
   HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override {
-    HRESULT hr = Call("SetIndices", D3D_OK, Ptr(buffer));
-    if (SUCCEEDED(hr)) Get().indices = buffer;
-    return hr;
+    return Call("SetIndices", D3D_OK, buffer);
   }
   HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                                                  UINT numVertices, UINT startIndex, UINT count) override {
@@ -183,16 +172,11 @@ class Direct3D final : public Counted<IDirect3D9> {
   HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD flags,
                                          D3DPRESENT_PARAMETERS* pp, IDirect3DDevice9** device) override {
     if (pp != nullptr) Get().createParameters = *pp;
-    return Make<Device>(Call("CreateDevice", D3D_OK, adapter, type, Ptr(focus), flags, Ptr(pp)), device);
+    return Make<Device>(Call("CreateDevice", D3D_OK, adapter, type, focus, flags, pp), device);
   }
 };
 
 }  // namespace
-
-State& Get() {
-  static State state;
-  return state;
-}
 
 IDirect3DDevice9* NewDevice() { return new Device; }
 

@@ -1,6 +1,6 @@
 // D3DX of the fake: sprites, fonts, textures from image files and saving surfaces. Calls are
 // recorded as "Interface::Method" or by function name; results as a test chooses them.
-#include "fake_d3dx9.h"
+#include "fake_state.h"
 
 #include <cstring>
 #include <string>
@@ -10,16 +10,6 @@
 namespace fake::d3dx9 {
 
 namespace {
-
-int g_spritesMade = 0;
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] {
-    Get() = State{};
-    g_spritesMade = 0;
-  });
-  return true;
-}();
 
 std::string Vector(const D3DXVECTOR3* v) {
   if (v == nullptr) return "<null>";
@@ -54,12 +44,11 @@ std::string TextureName(IDirect3DTexture9* texture) {
 // sprite by that number first.
 class Sprite final : public Counted<ID3DXSprite> {
  public:
-  Sprite() : Counted("ID3DXSprite", "#" + std::to_string(++g_spritesMade)) {}
+  Sprite() : Counted("ID3DXSprite", "#" + std::to_string(++Get().spritesMade)) {}
 
   HRESULT STDMETHODCALLTYPE SetTransform(const D3DXMATRIX* transform) override {
     if (transform != nullptr) Get().lastSpriteTransform = *transform;
-    return Call("SetTransform", transform != nullptr ? D3D_OK : D3DERR_INVALIDCALL, label_,
-                static_cast<const void*>(transform));
+    return Call("SetTransform", transform != nullptr ? D3D_OK : D3DERR_INVALIDCALL, label_, transform);
   }
   HRESULT STDMETHODCALLTYPE Begin(DWORD flags) override { return Call("Begin", D3D_OK, label_, flags); }
   // As on the platform, a sprite cannot be drawn without a texture.
@@ -86,8 +75,8 @@ class Font final : public Counted<ID3DXFont> {
   INT STDMETHODCALLTYPE DrawTextA(LPD3DXSPRITE sprite, LPCSTR text, INT count, LPRECT rect, DWORD format,
                                   D3DCOLOR color) override {
     std::string shown = text == nullptr ? "<null>" : count < 0 ? std::string(text) : std::string(text, count);
-    INT height = static_cast<INT>(Platform::Get().Record("ID3DXFont::DrawTextA", 16, static_cast<const void*>(sprite),
-                                                         shown, count, Rect(rect), format, color));
+    INT height = static_cast<INT>(
+        Platform::Get().Record("ID3DXFont::DrawTextA", 16, sprite, shown, count, Rect(rect), format, color));
     if ((format & DT_CALCRECT) && rect != nullptr && text != nullptr) {
       rect->right = rect->left + 8 * static_cast<LONG>(shown.size());
       rect->bottom = rect->top + height;
@@ -101,11 +90,6 @@ class Font final : public Counted<ID3DXFont> {
 };
 
 }  // namespace
-
-State& Get() {
-  static State state;
-  return state;
-}
 
 D3DXVECTOR3 PlacedTexel(float u, float v) {
   D3DXVECTOR3 local = D3DXVECTOR3(u, v, 0) - Get().lastSpriteCentre + Get().lastSpritePosition, out;
@@ -124,8 +108,7 @@ using fake::Hr;
 
 HRESULT WINAPI D3DXSaveSurfaceToFileA(LPCSTR fileName, D3DXIMAGE_FILEFORMAT format, LPDIRECT3DSURFACE9 surface,
                                       const PALETTEENTRY* palette, const RECT* rect) {
-  return Hr("D3DXSaveSurfaceToFileA", D3D_OK, fileName, format, static_cast<const void*>(surface),
-            static_cast<const void*>(palette), static_cast<const void*>(rect));
+  return Hr("D3DXSaveSurfaceToFileA", D3D_OK, fileName, format, surface, palette, rect);
 }
 
 HRESULT WINAPI D3DXGetImageInfoFromFileA(LPCSTR fileName, D3DXIMAGE_INFO* info) {
@@ -142,9 +125,8 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR fil
                                             PALETTEENTRY* palette, LPDIRECT3DTEXTURE9* texture) {
   auto image = fileName != nullptr ? fx::Get().images.find(fileName) : fx::Get().images.end();
   bool known = image != fx::Get().images.end();
-  HRESULT hr = Hr("D3DXCreateTextureFromFileExA", known ? D3D_OK : D3DXERR_INVALIDDATA,
-                  static_cast<const void*>(device), fileName, width, height, mipLevels, usage, format, pool, filter,
-                  mipFilter, colorKey, static_cast<const void*>(srcInfo), static_cast<const void*>(palette));
+  HRESULT hr = Hr("D3DXCreateTextureFromFileExA", known ? D3D_OK : D3DXERR_INVALIDDATA, device, fileName, width, height,
+                  mipLevels, usage, format, pool, filter, mipFilter, colorKey, srcInfo, palette);
   if (texture == nullptr) return D3DERR_INVALIDCALL;
   *texture = nullptr;
   if (FAILED(hr)) return hr;
@@ -154,7 +136,7 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 device, LPCSTR fil
 }
 
 HRESULT WINAPI D3DXCreateSprite(LPDIRECT3DDEVICE9 device, LPD3DXSPRITE* sprite) {
-  HRESULT hr = Hr("D3DXCreateSprite", D3D_OK, static_cast<const void*>(device));
+  HRESULT hr = Hr("D3DXCreateSprite", D3D_OK, device);
   if (sprite == nullptr) return D3DERR_INVALIDCALL;
   *sprite = SUCCEEDED(hr) ? new fx::Sprite : nullptr;
   return hr;
@@ -162,7 +144,7 @@ HRESULT WINAPI D3DXCreateSprite(LPDIRECT3DDEVICE9 device, LPD3DXSPRITE* sprite) 
 
 HRESULT WINAPI D3DXCreateFontIndirectA(LPDIRECT3DDEVICE9 device, const D3DXFONT_DESCA* desc, LPD3DXFONT* font) {
   if (desc != nullptr) fx::Get().lastFontDesc = *desc;
-  HRESULT hr = Hr("D3DXCreateFontIndirectA", D3D_OK, static_cast<const void*>(device),
+  HRESULT hr = Hr("D3DXCreateFontIndirectA", D3D_OK, device,
                   desc != nullptr ? std::string(desc->FaceName, strnlen(desc->FaceName, LF_FACESIZE)) : "<null>");
   if (font == nullptr || desc == nullptr) return D3DERR_INVALIDCALL;
   *font = SUCCEEDED(hr) ? new fx::Font : nullptr;

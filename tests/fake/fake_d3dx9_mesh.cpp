@@ -2,7 +2,7 @@
 // clamps SetNumFaces to its range; every call is recorded under its interface's name, with the
 // mesh's number (in the order meshes are made since the last Reset) as first argument. Meshes
 // handed in are the fake's own, or null.
-#include "fake_d3dx9_mesh.h"
+#include "fake_state.h"
 
 #include <algorithm>
 #include <string>
@@ -13,16 +13,6 @@
 namespace fake::d3dx9mesh {
 
 namespace {
-
-int g_meshesMade = 0;
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] {
-    Get() = State{};
-    g_meshesMade = 0;
-  });
-  return true;
-}();
 
 class Buffer final : public Counted<ID3DXBuffer> {
  public:
@@ -39,7 +29,7 @@ template <typename Interface>
 class Mesh : public Counted<Interface> {
  public:
   Mesh(const char* name, DWORD faces, DWORD minFaces, DWORD fvf)
-      : Counted<Interface>(name), id_("#" + std::to_string(++g_meshesMade)), faces_(faces), minFaces_(minFaces),
+      : Counted<Interface>(name), id_("#" + std::to_string(++Get().meshesMade)), faces_(faces), minFaces_(minFaces),
         maxFaces_(faces), fvf_(fvf) {}
   const std::string& Id() const { return id_; }
   DWORD MinFaces() const { return minFaces_; }
@@ -73,7 +63,7 @@ class PlainMesh final : public Mesh<ID3DXMesh> {
   HRESULT STDMETHODCALLTYPE OptimizeInplace(DWORD flags, const DWORD* adjacencyIn, DWORD*, DWORD*,
                                             LPD3DXBUFFER* vertexRemap) override {
     if (vertexRemap != nullptr) *vertexRemap = nullptr;
-    return Call("OptimizeInplace", D3D_OK, id_, flags, static_cast<const void*>(adjacencyIn));
+    return Call("OptimizeInplace", D3D_OK, id_, flags, adjacencyIn);
   }
   FAKE_NOT_MODELLED(LockAttributeBuffer, DWORD, DWORD**)
   FAKE_NOT_MODELLED(UnlockAttributeBuffer)
@@ -84,7 +74,7 @@ class ProgressiveMesh final : public Mesh<ID3DXPMesh> {
   ProgressiveMesh(DWORD maxFaces, DWORD minFaces, DWORD fvf) : Mesh("ID3DXPMesh", maxFaces, minFaces, fvf) {}
   HRESULT STDMETHODCALLTYPE ClonePMeshFVF(DWORD options, DWORD fvf, LPDIRECT3DDEVICE9 device,
                                           ID3DXPMesh** clone) override {
-    HRESULT hr = Call("ClonePMeshFVF", D3D_OK, id_, options, fvf, static_cast<const void*>(device));
+    HRESULT hr = Call("ClonePMeshFVF", D3D_OK, id_, options, fvf, device);
     auto* made = SUCCEEDED(hr) ? new ProgressiveMesh(maxFaces_, minFaces_, fvf) : nullptr;
     if (made != nullptr) made->faces_ = faces_;
     *clone = made;
@@ -106,11 +96,6 @@ DWORD MinFacesOf(ID3DXMesh* mesh) { return static_cast<PlainMesh*>(mesh)->MinFac
 
 }  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
 }  // namespace fake::d3dx9mesh
 
 namespace fm = fake::d3dx9mesh;
@@ -120,8 +105,8 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR fileName, DWORD options, LPDIRECT3DDEVI
                                   LPD3DXBUFFER* materials, LPD3DXBUFFER* effectInstances, DWORD* numMaterials,
                                   LPD3DXMESH* mesh) {
   auto file = fm::Get().files.find(fileName);
-  HRESULT hr = Hr("D3DXLoadMeshFromXA", file != fm::Get().files.end() ? D3D_OK : E_FAIL, fileName, options,
-                  static_cast<const void*>(device), static_cast<const void*>(effectInstances));
+  HRESULT hr = Hr("D3DXLoadMeshFromXA", file != fm::Get().files.end() ? D3D_OK : E_FAIL, fileName, options, device,
+                  effectInstances);
   *mesh = nullptr;
   *adjacency = *materials = nullptr;
   *numMaterials = 0;
@@ -144,8 +129,8 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR fileName, DWORD options, LPDIRECT3DDEVI
 // The adjacency out is left as it is: the engine only passes it on.
 HRESULT WINAPI D3DXCleanMesh(DWORD cleanType, LPD3DXMESH meshIn, const DWORD* adjacencyIn, LPD3DXMESH* meshOut,
                              DWORD*, LPD3DXBUFFER* errors) {
-  HRESULT hr = Hr("D3DXCleanMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, cleanType, fm::IdOf(meshIn),
-                  static_cast<const void*>(adjacencyIn));
+  HRESULT hr =
+      Hr("D3DXCleanMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, cleanType, fm::IdOf(meshIn), adjacencyIn);
   *errors = nullptr;
   *meshOut = SUCCEEDED(hr) ? new fm::PlainMesh(meshIn->GetNumFaces(), fm::MinFacesOf(meshIn)) : nullptr;
   return hr;
@@ -153,20 +138,18 @@ HRESULT WINAPI D3DXCleanMesh(DWORD cleanType, LPD3DXMESH meshIn, const DWORD* ad
 
 HRESULT WINAPI D3DXValidMesh(LPD3DXMESH meshIn, const DWORD* adjacency, LPD3DXBUFFER* errors) {
   *errors = nullptr;
-  return Hr("D3DXValidMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(meshIn),
-            static_cast<const void*>(adjacency));
+  return Hr("D3DXValidMesh", meshIn != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(meshIn), adjacency);
 }
 
 HRESULT WINAPI D3DXComputeNormals(ID3DXBaseMesh* mesh, const DWORD* adjacency) {
-  return Hr("D3DXComputeNormals", D3D_OK, static_cast<const void*>(mesh), static_cast<const void*>(adjacency));
+  return Hr("D3DXComputeNormals", D3D_OK, mesh, adjacency);
 }
 
 // The progressive mesh reaches down to `minValue` faces, or to the file's least when that is more.
 HRESULT WINAPI D3DXGeneratePMesh(LPD3DXMESH mesh, const DWORD* adjacency, const D3DXATTRIBUTEWEIGHTS* attributeWeights,
                                  const FLOAT* vertexWeights, DWORD minValue, DWORD options, LPD3DXPMESH* pmesh) {
-  HRESULT hr = Hr("D3DXGeneratePMesh", mesh != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(mesh),
-                  static_cast<const void*>(adjacency), static_cast<const void*>(attributeWeights),
-                  static_cast<const void*>(vertexWeights), minValue, options);
+  HRESULT hr = Hr("D3DXGeneratePMesh", mesh != nullptr ? D3D_OK : D3DERR_INVALIDCALL, fm::IdOf(mesh), adjacency,
+                  attributeWeights, vertexWeights, minValue, options);
   *pmesh = SUCCEEDED(hr) ? new fm::ProgressiveMesh(mesh->GetNumFaces(), std::max(minValue, fm::MinFacesOf(mesh)),
                                                    mesh->GetFVF())
                          : nullptr;

@@ -1,7 +1,7 @@
 // DirectInput 8 of the fake: calls recorded as "IDirectInput8A::Method" and
 // "IDirectInputDevice8A::Method" (the keyboard's and the mouse's both under that name, with the
 // device as first argument: "keyboard" or "mouse").
-#include "fake_dinput8.h"
+#include "fake_state.h"
 
 #include <cstring>
 #include <string>
@@ -12,39 +12,17 @@ namespace fake::dinput8 {
 
 namespace {
 
-bool g_failedReadsDeliver = false;
-DWORD g_sequence = 0;
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] {
-    Get() = State{};
-    g_failedReadsDeliver = false;
-  });
-  return true;
-}();
-
-std::string GuidName(REFGUID guid) {
-  if (guid == GUID_SysKeyboard) return "GUID_SysKeyboard";
-  if (guid == GUID_SysMouse) return "GUID_SysMouse";
-  if (guid == DIPROP_BUFFERSIZE) return "DIPROP_BUFFERSIZE";
-  return "other";
-}
-
-std::string FormatName(LPCDIDATAFORMAT format) {
-  if (format == &c_dfDIKeyboard) return "c_dfDIKeyboard";
-  if (format == &c_dfDIMouse) return "c_dfDIMouse";
-  return format == nullptr ? "<null>" : "other";
-}
+std::string GuidName(REFGUID guid) { return guid == DIPROP_BUFFERSIZE ? "DIPROP_BUFFERSIZE" : "other"; }
 
 class Device final : public Counted<IDirectInputDevice8A> {
  public:
   explicit Device(bool keyboard) : Counted("IDirectInputDevice8A"), which_(keyboard ? "keyboard" : "mouse") {}
 
   HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT format) override {
-    return Call("SetDataFormat", DI_OK, which_, FormatName(format));
+    return Call("SetDataFormat", DI_OK, which_, format);
   }
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
-    return Call("SetCooperativeLevel", DI_OK, which_, static_cast<const void*>(window), flags);
+    return Call("SetCooperativeLevel", DI_OK, which_, window, flags);
   }
   FAKE_NOT_MODELLED(GetProperty, REFGUID, LPDIPROPHEADER)
   HRESULT STDMETHODCALLTYPE SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
@@ -57,7 +35,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
   HRESULT STDMETHODCALLTYPE Unacquire() override { return Call("Unacquire", DI_OK, which_); }
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD size, LPVOID data) override {
     HRESULT hr = Call("GetDeviceState", DI_OK, which_, size);
-    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    bool deliver = SUCCEEDED(hr) || Get().failedReadsDeliver;
     if (deliver && which_ == "keyboard" && data != nullptr && size == 256) std::memcpy(data, Get().keys.data(), 256);
     return hr;
   }
@@ -67,7 +45,7 @@ class Device final : public Counted<IDirectInputDevice8A> {
     if (count == nullptr) return hr;
     DWORD taken = 0;
     auto& events = Get().mouseEvents;
-    bool deliver = SUCCEEDED(hr) || g_failedReadsDeliver;
+    bool deliver = SUCCEEDED(hr) || Get().failedReadsDeliver;
     while (deliver && which_ == "mouse" && data != nullptr && taken < *count && !events.empty()) {
       data[taken++] = events.front();
       events.pop_front();
@@ -84,7 +62,7 @@ class DirectInput final : public Counted<IDirectInput8A> {
  public:
   DirectInput() : Counted("IDirectInput8A") {}
   HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID device, LPDIRECTINPUTDEVICE8A* created, LPUNKNOWN outer) override {
-    HRESULT hr = Call("CreateDevice", DI_OK, GuidName(device), static_cast<const void*>(outer));
+    HRESULT hr = Call("CreateDevice", DI_OK, device == GUID_SysKeyboard ? "keyboard" : "mouse", outer);
     if (created != nullptr) *created = SUCCEEDED(hr) ? new Device(device == GUID_SysKeyboard) : nullptr;
     return hr;
   }
@@ -92,16 +70,9 @@ class DirectInput final : public Counted<IDirectInput8A> {
 
 }  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
 void AddMouseEvent(DWORD offset, LONG value) {
-  Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++g_sequence, 0});
+  Get().mouseEvents.push_back(DIDEVICEOBJECTDATA{offset, static_cast<DWORD>(value), 0, ++Get().sequence, 0});
 }
-
-void SetFailedReadsDeliver(bool on) { g_failedReadsDeliver = on; }
 
 }  // namespace fake::dinput8
 
@@ -110,8 +81,7 @@ const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMA
                                   nullptr};
 
 HRESULT WINAPI DirectInput8Create(HINSTANCE instance, DWORD version, REFIID, LPVOID* out, LPUNKNOWN outer) {
-  HRESULT hr = fake::Hr("DirectInput8Create", DI_OK, static_cast<const void*>(instance), version,
-                        static_cast<const void*>(outer));
+  HRESULT hr = fake::Hr("DirectInput8Create", DI_OK, instance, version, outer);
   if (out != nullptr) *out = SUCCEEDED(hr) ? static_cast<IDirectInput8A*>(new fake::dinput8::DirectInput) : nullptr;
   return hr;
 }

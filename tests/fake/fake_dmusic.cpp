@@ -1,6 +1,6 @@
 // COM and DirectMusic of the fake: calls recorded as "CoInitialize", "IDirectMusicPerformance8::
 // PlaySegmentEx" and so on; a segment is named by its file in its calls and its Release.
-#include "fake_dmusic.h"
+#include "fake_state.h"
 
 #include <string>
 
@@ -9,11 +9,6 @@
 namespace fake::dmusic {
 
 namespace {
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] { Get() = State{}; });
-  return true;
-}();
 
 std::string Narrow(const WCHAR* text) {
   if (text == nullptr) return "<null>";
@@ -25,11 +20,6 @@ std::string Narrow(const WCHAR* text) {
 std::string GuidName(REFGUID guid) {
   if (guid == CLSID_DirectMusicPerformance) return "CLSID_DirectMusicPerformance";
   if (guid == CLSID_DirectMusicLoader) return "CLSID_DirectMusicLoader";
-  if (guid == CLSID_DirectMusicSegment) return "CLSID_DirectMusicSegment";
-  if (guid == IID_IDirectMusicPerformance8) return "IID_IDirectMusicPerformance8";
-  if (guid == IID_IDirectMusicLoader8) return "IID_IDirectMusicLoader8";
-  if (guid == IID_IDirectMusicSegment8) return "IID_IDirectMusicSegment8";
-  if (guid == GUID_DirectMusicAllTypes) return "GUID_DirectMusicAllTypes";
   return "other";
 }
 
@@ -37,9 +27,7 @@ class Segment final : public Counted<IDirectMusicSegment8> {
  public:
   explicit Segment(std::string file) : Counted("IDirectMusicSegment8", file), file_(std::move(file)) {}
   const std::string& File() const { return file_; }
-  HRESULT STDMETHODCALLTYPE Download(IUnknown* audioPath) override {
-    return Call("Download", S_OK, file_, static_cast<const void*>(audioPath));
-  }
+  HRESULT STDMETHODCALLTYPE Download(IUnknown* audioPath) override { return Call("Download", S_OK, file_, audioPath); }
   FAKE_NOT_MODELLED(SetRepeats, DWORD)
   FAKE_NOT_MODELLED(GetRepeats, DWORD*)
   FAKE_NOT_MODELLED(Unload, IUnknown*)
@@ -59,20 +47,18 @@ class Performance final : public Counted<IDirectMusicPerformance8> {
   Performance() : Counted("IDirectMusicPerformance8") {}
   HRESULT STDMETHODCALLTYPE InitAudio(IDirectMusic** music, IDirectSound** sound, HWND window, DWORD pathType,
                                       DWORD channels, DWORD flags, DMUS_AUDIOPARAMS* parameters) override {
-    return Call("InitAudio", S_OK, static_cast<const void*>(music), static_cast<const void*>(sound),
-                static_cast<const void*>(window), pathType, channels, flags, static_cast<const void*>(parameters));
+    return Call("InitAudio", S_OK, music, sound, window, pathType, channels, flags, parameters);
   }
   HRESULT STDMETHODCALLTYPE PlaySegmentEx(IUnknown* source, WCHAR* name, IUnknown* transition, DWORD flags,
                                           LONGLONG start, IDirectMusicSegmentState** state, IUnknown* from,
                                           IUnknown* audioPath) override {
     if (state != nullptr) *state = nullptr;
-    return Call("PlaySegmentEx", S_OK, SegmentName(source), Narrow(name), static_cast<const void*>(transition), flags,
-                start, static_cast<const void*>(state), static_cast<const void*>(from),
-                static_cast<const void*>(audioPath));
+    return Call("PlaySegmentEx", S_OK, SegmentName(source), Narrow(name), transition, flags, start, state, from,
+                audioPath);
   }
   HRESULT STDMETHODCALLTYPE Stop(IDirectMusicSegment* segment, IDirectMusicSegmentState* state, MUSIC_TIME time,
                                  DWORD flags) override {
-    return Call("Stop", S_OK, static_cast<const void*>(segment), static_cast<const void*>(state), time, flags);
+    return Call("Stop", S_OK, segment, state, time, flags);
   }
   FAKE_NOT_MODELLED(IsPlaying, IDirectMusicSegment*, IDirectMusicSegmentState*)
   HRESULT STDMETHODCALLTYPE CloseDown() override { return Call("CloseDown", S_OK); }
@@ -99,25 +85,17 @@ class Loader final : public Counted<IDirectMusicLoader8> {
 
 }  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
 }  // namespace fake::dmusic
 
 using fake::Platform;
 
-HRESULT WINAPI CoInitialize(LPVOID reserved) {
-  return fake::Hr("CoInitialize", S_OK, static_cast<const void*>(reserved));
-}
+HRESULT WINAPI CoInitialize(LPVOID reserved) { return fake::Hr("CoInitialize", S_OK, reserved); }
 
 void WINAPI CoUninitialize() { Platform::Get().Record("CoUninitialize", 0); }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
   namespace fd = fake::dmusic;
-  HRESULT hr = fake::Hr("CoCreateInstance", S_OK, fd::GuidName(clsid), static_cast<const void*>(outer), context,
-                        fd::GuidName(iid));
+  HRESULT hr = fake::Hr("CoCreateInstance", S_OK, fd::GuidName(clsid), outer, context, fd::GuidName(iid));
   if (object == nullptr) return hr;
   *object = nullptr;
   if (FAILED(hr)) return hr;

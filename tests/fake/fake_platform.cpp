@@ -1,15 +1,8 @@
 #include "fake_platform.h"
 
 #include <cstdio>
-#include <stdexcept>
 
 namespace fake {
-
-const std::string& Call::Arg(size_t i) const {
-  if (i >= args.size())
-    throw std::out_of_range(name + " has no argument " + std::to_string(i));
-  return args[i];
-}
 
 std::string Call::Joined() const {
   std::string out;
@@ -90,13 +83,6 @@ std::vector<Call> Platform::CallsTo(std::string_view name) const {
 size_t Platform::CountOf(std::string_view name) const {
   auto it = counts_.find(name);
   return it == counts_.end() ? 0 : static_cast<size_t>(it->second);
-}
-
-std::vector<std::string> Platform::Names() const {
-  std::vector<std::string> out;
-  out.reserve(calls_.size());
-  for (const Call& c : calls_) out.push_back(c.name);
-  return out;
 }
 
 std::vector<std::string> Platform::ArgsOf(std::string_view name) const {

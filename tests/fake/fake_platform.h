@@ -26,7 +26,7 @@ struct Call {
   std::string name;               // "MessageBoxA", "IDirect3DDevice9::Clear", ...
   std::vector<std::string> args;  // every argument as text (see Arg below)
 
-  const std::string& Arg(size_t i) const;
+  const std::string& Arg(size_t i) const { return args.at(i); }
   std::string Joined() const;  // the arguments joined by blanks: "0 <null> 3"
 };
 
@@ -84,8 +84,6 @@ class Platform {
   const std::vector<Call>& Calls() const { return calls_; }
   std::vector<Call> CallsTo(std::string_view name) const;
   size_t CountOf(std::string_view name) const;
-  // The names of all recorded calls, in order: handy for checking an order of calls.
-  std::vector<std::string> Names() const;
   // The arguments of each call of `name`, in order, joined by blanks.
   std::vector<std::string> ArgsOf(std::string_view name) const;
 
@@ -102,5 +100,14 @@ class Platform {
   std::map<std::string, std::vector<std::function<void(const Call&)>>, std::less<>> hooks_;
   std::vector<std::function<void()>> reset_handlers_;
 };
+
+// The state of one interface's fake, as its struct's defaults make it: kept from first use, and
+// made again at every Reset.
+template <typename State>
+State& StateOf() {
+  static State state;
+  [[maybe_unused]] static const bool registered = (Platform::Get().AddResetHandler([] { state = State{}; }), true);
+  return state;
+}
 
 }  // namespace fake

@@ -1,6 +1,6 @@
 // Win32 calls of the fake: recorded, with a small window system behind them so that window
 // procedures see WM_CREATE, WM_DESTROY and dispatched messages as they would on the platform.
-#include "fake_win32.h"
+#include "fake_state.h"
 
 #include <windows.h>
 
@@ -11,20 +11,7 @@
 namespace fake::win32 {
 
 namespace {
-std::uintptr_t g_nextHandle = 0x1000;
-
-const bool g_registered = [] {
-  Platform::Get().AddResetHandler([] {
-    Get() = State{};
-    g_nextHandle = 0x1000;
-  });
-  return true;
-}();
-
-HWND NextHandle() {
-  g_nextHandle += 0x10;
-  return reinterpret_cast<HWND>(g_nextHandle);
-}
+HWND NextHandle() { return reinterpret_cast<HWND>(Get().lastHandle += 0x10); }
 
 LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto it = Get().windows.find(window);
@@ -39,11 +26,6 @@ std::string ResourceName(LPCSTR name) {
 }
 }  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Get().queue.push_back(MSG{window, message, wParam, lParam, 0, POINT{0, 0}});
 }
@@ -56,8 +38,7 @@ namespace fw = fake::win32;
 void WINAPI OutputDebugStringA(LPCSTR text) { Platform::Get().Record("OutputDebugStringA", 0, text); }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  return static_cast<int>(
-      Platform::Get().Record("MessageBoxA", IDOK, static_cast<const void*>(owner), text, caption, type));
+  return static_cast<int>(Platform::Get().Record("MessageBoxA", IDOK, owner, text, caption, type));
 }
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
@@ -90,11 +71,10 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
   if (windowClass == nullptr) return static_cast<ATOM>(Platform::Get().Record("RegisterClassExA", 0, nullptr));
-  ATOM atom = static_cast<ATOM>(Platform::Get().Record(
-      "RegisterClassExA", 0xC001, windowClass->lpszClassName, windowClass->style, windowClass->cbSize,
-      static_cast<const void*>(windowClass->hIcon), static_cast<const void*>(windowClass->hIconSm),
-      static_cast<const void*>(windowClass->hCursor), static_cast<const void*>(windowClass->hbrBackground),
-      reinterpret_cast<std::uintptr_t>(windowClass->lpszMenuName)));
+  ATOM atom = static_cast<ATOM>(
+      Platform::Get().Record("RegisterClassExA", 0xC001, windowClass->lpszClassName, windowClass->style,
+                             windowClass->cbSize, windowClass->hIcon, windowClass->hIconSm, windowClass->hCursor,
+                             windowClass->hbrBackground, reinterpret_cast<std::uintptr_t>(windowClass->lpszMenuName)));
   if (atom != 0 && windowClass->lpszClassName != nullptr) fw::Get().classes[windowClass->lpszClassName] = *windowClass;
   return atom;
 }
@@ -102,10 +82,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                             int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   HWND planned = fw::NextHandle();
-  auto result = Platform::Get().Record("CreateWindowExA", static_cast<long long>(reinterpret_cast<uintptr_t>(planned)),
-                                       exStyle, className, windowName, style, x, y, width, height,
-                                       static_cast<const void*>(parent), static_cast<const void*>(menu),
-                                       static_cast<const void*>(instance), static_cast<const void*>(param));
+  auto result =
+      Platform::Get().Record("CreateWindowExA", static_cast<long long>(reinterpret_cast<uintptr_t>(planned)), exStyle,
+                             className, windowName, style, x, y, width, height, parent, menu, instance, param);
   HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(result));
   if (window == nullptr) return nullptr;
   auto cls = className != nullptr ? fw::Get().classes.find(className) : fw::Get().classes.end();
@@ -123,7 +102,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 }
 
 BOOL WINAPI DestroyWindow(HWND window) {
-  Platform::Get().Record("DestroyWindow", TRUE, static_cast<const void*>(window));
+  Platform::Get().Record("DestroyWindow", TRUE, window);
   if (fw::Get().windows.count(window) == 0) return FALSE;
   fw::SendTo(window, WM_DESTROY, 0, 0);
   fw::Get().windows.erase(window);
@@ -133,17 +112,17 @@ BOOL WINAPI DestroyWindow(HWND window) {
 BOOL WINAPI IsWindow(HWND window) { return fw::Get().windows.count(window) != 0; }
 
 BOOL WINAPI ShowWindow(HWND window, int command) {
-  return static_cast<BOOL>(Platform::Get().Record("ShowWindow", FALSE, static_cast<const void*>(window), command));
+  return static_cast<BOOL>(Platform::Get().Record("ShowWindow", FALSE, window, command));
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Platform::Get().Record("DefWindowProcA", 0, static_cast<const void*>(window), message, wParam, lParam);
+  Platform::Get().Record("DefWindowProcA", 0, window, message, wParam, lParam);
   if (message == WM_CLOSE) DestroyWindow(window);
   return 0;
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT removeFlags) {
-  Platform::Get().Record("PeekMessageA", 0, static_cast<const void*>(window), first, last, removeFlags);
+  Platform::Get().Record("PeekMessageA", 0, window, first, last, removeFlags);
   auto& state = fw::Get();
   for (auto it = state.queue.begin(); it != state.queue.end(); ++it) {
     if (window != nullptr && it->hwnd != window) continue;
@@ -182,13 +161,11 @@ BOOL WINAPI GetCursorPos(LPPOINT point) {
 }
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
-  return reinterpret_cast<HICON>(Platform::Get().Record("LoadIconA", 0x6000067, static_cast<const void*>(instance),
-                                                       fw::ResourceName(name)));
+  return reinterpret_cast<HICON>(Platform::Get().Record("LoadIconA", 0x6000067, instance, fw::ResourceName(name)));
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  return reinterpret_cast<HCURSOR>(Platform::Get().Record("LoadCursorA", 0x7107F00, static_cast<const void*>(instance),
-                                                         fw::ResourceName(name)));
+  return reinterpret_cast<HCURSOR>(Platform::Get().Record("LoadCursorA", 0x7107F00, instance, fw::ResourceName(name)));
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {

@@ -10,7 +10,7 @@
 
 #include "errorfile/zr_ErrorException.h"
 #include "fake_com.h"
-#include "fake_d3d9.h"
+#include "fake_state.h"
 #include "fake_platform.h"
 #include "graphics/zr_TextureManager.h"
 #include "scratch_directory.h"

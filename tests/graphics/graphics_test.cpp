@@ -1,9 +1,9 @@
 // The device and the text of the engine against the recording fake.
 #include <cstring>
+#include <tuple>
 #include <type_traits>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
 #include "graphics/zr_DirectXGraphics.h"
 #include "graphics/zr_Font.h"
 
@@ -20,24 +20,18 @@ void Init(zr_DirectXGraphics& g, bool windowed = false, int depth = 16, bool ref
 }
 
 TEST_F(Graphics, InitAsksForTheBackBufferDepthAndStatesOfItsModeAndClearsBoth) {
-  struct Row {
-    bool windowed, reference;
-    int depth;
-    UINT width, height;  // of the back buffer: 0 takes the window's
-    D3DFORMAT depthFormat;
-    DWORD clearFlags;
-    double clearZ;  // the far end of the depth buffer, when there is one
-  };
-  const Row rows[] = {
+  // Windowed, reference, depth; the back buffer's size (0 takes the window's) and depth format; what
+  // a clear clears, and to which depth (the far end of the depth buffer, when there is one).
+  const std::tuple<bool, bool, int, UINT, UINT, D3DFORMAT, DWORD, double> rows[] = {
       {false, false, 16, 1024, 768, D3DFMT_D16, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 1},
       {true, false, 0, 0, 0, D3DFMT_UNKNOWN, D3DCLEAR_TARGET, 0},
       {false, true, 32, 1024, 768, D3DFMT_D32, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 1},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.depth);
+  for (const auto& [windowed, reference, depth, width, height, depthFormat, clearFlags, clearZ] : rows) {
+    SCOPED_TRACE(depth);
     p.Reset();
     zr_DirectXGraphics g;
-    Init(g, r.windowed, r.depth, r.reference);
+    Init(g, windowed, depth, reference);
     EXPECT_THAT(p.ArgsOf("Direct3DCreate9"), ElementsAre("32"));
     // Linear filtering, and an alpha test that drops only fully transparent pixels.
     EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::SetSamplerState"),
@@ -46,51 +40,43 @@ TEST_F(Graphics, InitAsksForTheBackBufferDepthAndStatesOfItsModeAndClearsBoth) {
     EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::SetRenderState"),
                 ElementsAre(Args(D3DRS_ALPHATESTENABLE, TRUE), Args(D3DRS_ALPHAREF, 1),
                             Args(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL)));
-    const D3DDEVTYPE type = r.reference ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL;
+    const D3DDEVTYPE type = reference ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL;
     EXPECT_THAT(p.ArgsOf("IDirect3D9::CreateDevice"), ElementsAre(Args(0, type, kWindow, 32, "ptr")));
     EXPECT_EQ(Log().find("Error_11 ** Starting DirectGraphics, in Reference Device Mode") != std::string::npos,
-              r.reference);
+              reference);
     const D3DPRESENT_PARAMETERS& pp = fake::d3d9::Get().createParameters;
     EXPECT_EQ(Args(pp.Windowed == TRUE, pp.BackBufferWidth, pp.BackBufferHeight, pp.EnableAutoDepthStencil == TRUE,
                    pp.AutoDepthStencilFormat, pp.BackBufferFormat, pp.SwapEffect, pp.hDeviceWindow == kWindow),
-              Args(r.windowed, r.width, r.height, r.depth != 0, r.depthFormat, D3DFMT_A8R8G8B8,
-                   D3DSWAPEFFECT_DISCARD, true));
+              Args(windowed, width, height, depth != 0, depthFormat, D3DFMT_A8R8G8B8, D3DSWAPEFFECT_DISCARD, true));
     // A width or height of 0 clears the whole target.
     g.Clear(0xFF102030, 5, 5, 0, 7);
     g.Clear(0xFF102030, 5, 5, 7, 0);
     g.Clear(0xFF102030, 10, 20, 64, 32);
-    const std::string rest = Args(r.clearFlags, 0xFF102030u, r.clearZ, 0);
+    const std::string rest = Args(clearFlags, 0xFF102030u, clearZ, 0);
     EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::Clear"),
                 ElementsAre("0 <null> " + rest, "0 <null> " + rest, "1 10,20,74,52 " + rest));
   }
 }
 
 TEST_F(Graphics, EachFailureOfInitRaisesItsReportAndStopsThere) {
-  struct Row {  // the call failing, with its result; the report; states set before Init stopped
-    const char* call;
-    int nth;
-    long long result;
-    unsigned number;
-    const char *text, *resultName;
-    size_t statesSet;
-  };
-  const Row rows[] = {
+  // The call failing, with its result; the report; states set before Init stopped.
+  const std::tuple<const char*, int, long long, unsigned, const char*, const char*, size_t> rows[] = {
       {"Direct3DCreate9", 1, 0, 1, "Error, can't create a D3D Object.", "", 0},
       {"IDirect3D9::CreateDevice", 1, D3DERR_NOTAVAILABLE, 2, "Error by creating a Device", "D3DERR_NOTAVAILABLE", 0},
       {"IDirect3DDevice9::SetSamplerState", 2, E_OUTOFMEMORY, 15, "Error by setting sample state", "E_OUTOFMEMORY", 2},
       {"IDirect3DDevice9::SetRenderState", 3, E_FAIL, 14, "Error by setting render state", "E_FAIL", 6},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string(r.call) + " #" + std::to_string(r.nth));
+  for (const auto& [call, nth, result, number, text, resultName, statesSet] : rows) {
+    SCOPED_TRACE(std::string(call) + " #" + std::to_string(nth));
     p.Reset();
-    p.ResultForCall(r.call, r.nth, r.result);
+    p.ResultForCall(call, nth, result);
     zr_DirectXGraphics g;
     zr_ErrorException e = Raised([&] { Init(g); });
-    EXPECT_EQ(e.errorNumber, r.number);
-    EXPECT_THAT(e.message, HasSubstr(r.text));
-    EXPECT_THAT(e.message, HasSubstr(r.resultName));
+    EXPECT_EQ(e.errorNumber, number);
+    EXPECT_THAT(e.message, HasSubstr(text));
+    EXPECT_THAT(e.message, HasSubstr(resultName));
     EXPECT_EQ(p.CountOf("IDirect3DDevice9::SetSamplerState") + p.CountOf("IDirect3DDevice9::SetRenderState"),
-              r.statesSet);
+              statesSet);
   }
   EXPECT_EQ(Log(), "") << "a raised report is left to the top level to log";
 }
@@ -119,11 +105,11 @@ TEST_F(Graphics, AFrameIsShownAfterItEndsAndALostDeviceIsResetWithTheSameParamet
     EXPECT_EQ(g.GetBackBuffer(), nullptr) << "null when the device has none to give";
     p.Reset();
   }
-  EXPECT_THAT(p.Names(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
+  EXPECT_THAT(Lines(), ElementsAre("IDirect3DDevice9::Release", "IDirect3D9::Release"));
 }
 
 // The fake measures 8 x 16 pixels a character.
-TEST_F(Graphics, FontsTakeTheirDescriptionAndCentreTextInAGivenOrMeasuredRectangle) {
+TEST_F(Graphics, FontsTakeTheirDescriptionCentreTextInAGivenOrMeasuredRectangleAndDrawNothingWithoutAFont) {
   const std::string face(40, 'f');
   zr_Font font;
   font.Initialise(device, zr_FontDesc{7, FW_BOLD, 24, DEFAULT_CHARSET, FIXED_PITCH | FF_MODERN, true, face.c_str()});
@@ -156,21 +142,15 @@ TEST_F(Graphics, FontsTakeTheirDescriptionAndCentreTextInAGivenOrMeasuredRectang
     }
     EXPECT_EQ(draws, r.draws);
   }
-}
-
-TEST_F(Graphics, AFontThatCouldNotBeMadeDrawsNothingAndASecondOneReplacesTheFirst) {
-  zr_Font font;
-  font.RenderText("x", 0, 0, 0, 0, 0);
-  p.ResultForCall("D3DXCreateFontIndirectA", 1, E_OUTOFMEMORY);
+  // A font made again lets the old one go; one that cannot be made, or never was, draws nothing.
+  p.Reset();
+  p.ResultForCall("D3DXCreateFontIndirectA", 2, E_OUTOFMEMORY);
   font.Initialise(device, zr_FontDesc{});  // no face name
+  font.Initialise(device, zr_FontDesc{});
   font.RenderText("x", 0, 0, 0, 0, 0);
-  font.Initialise(device, zr_FontDesc{});
-  font.Initialise(device, zr_FontDesc{});
-  font.OnLostDevice();
-  font.OnResetDevice();
-  EXPECT_THAT(Lines(), ElementsAre("D3DXCreateFontIndirectA ptr ", "D3DXCreateFontIndirectA ptr ",
-                                   "ID3DXFont::Release", "D3DXCreateFontIndirectA ptr ", "ID3DXFont::OnLostDevice",
-                                   "ID3DXFont::OnResetDevice"));
+  zr_Font().RenderText("x", 0, 0, 0, 0, 0);
+  EXPECT_THAT(Lines(), ElementsAre("ID3DXFont::Release", "D3DXCreateFontIndirectA ptr ", "ID3DXFont::Release",
+                                   "D3DXCreateFontIndirectA ptr "));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
 #include "graphics/zr_Sprite.h"
 
 namespace {
@@ -141,28 +140,6 @@ TEST_F(Sprites, AnAnimationStripShowsOneWholeFrameAtATime) {
   s.SetRect(RECT{1, 2, 3, 4});
   s.RenderRect(0, 0);
   EXPECT_EQ(LastDraw(2), "1,2,3,4");
-}
-
-TEST_F(Sprites, ASpriteForwardsDeviceLossAndDestructionDeletesItsTextureForAllUsers) {
-  {
-    zr_Sprite s;
-    s.CreateSprite(device, &manager, "a.png", 0, D3DPOOL_MANAGED, 0);
-    p.Reset();
-    s.OnLostDevice();
-    s.OnResetDevice();
-  }
-  EXPECT_THAT(Lines(), ElementsAre("ID3DXSprite::OnLostDevice #1", "ID3DXSprite::OnResetDevice #1",
-                                   "ID3DXSprite::Release #1", "IDirect3DTexture9::Release a.png"));
-  EXPECT_EQ(manager.GetTexture("a.png"), nullptr);
-  // Without its picture a sprite cannot be drawn: report 16, before the sprite ends.
-  zr_Sprite s;
-  s.CreateSprite(device, &manager, "missing.png", 0, D3DPOOL_MANAGED, 0);
-  zr_ErrorException e = Raised([&] { s.Render(0, 0); });
-  EXPECT_EQ(e.errorNumber, 16u);
-  EXPECT_THAT(e.message, HasSubstr("Error by drawing the Sprite"));
-  EXPECT_THAT(e.message, HasSubstr("D3DERR_INVALIDCALL"));
-  EXPECT_THAT(Raised([&] { s.RenderRect(0, 0); }).message, HasSubstr("Error by drawing the zr_Sprite"));
-  EXPECT_EQ(p.CountOf("ID3DXSprite::End"), 0u);
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <set>
 
 #include "engine_test.h"
-#include "fake_d3dx9.h"
-#include "fake_d3dx9_mesh.h"
 #include "objects3d/zr_3DObject.h"
 #include "objects3d/zr_Box.h"
 #include "objects3d/zr_Scene.h"
@@ -108,7 +106,12 @@ class Boxes : public EngineTest {
   OpenBox box;
 };
 
-TEST_F(Boxes, InitialiseUploadsIndicesThenVerticesAndAReshapeRewritesOnlyTheVertices) {
+// Initialise uploads the indices, then the vertices. Seen from outside, each triangle is clockwise,
+// so that none is culled, and two cover each face. A reshape rewrites only the vertices.
+TEST_F(Boxes, InitialiseUploadsTrianglesThatFaceOutOfTheBoxItsCornersSpanAndAReshapeRewritesTheVertices) {
+  box.SetColor(0xFF112233);
+  box.SetSize(device, 2, 3, 4);
+  box.SetColor(0xFF445566);  // taken when a vertex is built: too late for these
   box.Initialise(device, &manager);
   ASSERT_TRUE(box.Initialised());
   EXPECT_THAT(Lines(), ElementsAre("IDirect3DDevice9::CreateIndexBuffer " +
@@ -119,41 +122,23 @@ TEST_F(Boxes, InitialiseUploadsIndicesThenVerticesAndAReshapeRewritesOnlyTheVert
                                    "IDirect3DVertexBuffer9::Lock 0 288 0", "IDirect3DVertexBuffer9::Unlock",
                                    "IDirect3DDevice9::SetTextureStageState " +
                                        Args(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1)));
-  p.Reset();
-  box.SetColor(0xFF00FF00);
-  zr_BoxVertices corners{};
-  corners.corners[7] = D3DXVECTOR3(9, 9, 9);
-  box.SetSizeEx(device, corners);
-  EXPECT_THAT(Lines(), ElementsAre("IDirect3DVertexBuffer9::Lock 0 288 0", "IDirect3DVertexBuffer9::Unlock"));
-  const std::vector<zr_CustomVertex> vertices = Bytes<zr_CustomVertex>(box.vertexBuffer_);
-  ASSERT_EQ(vertices.size(), 8u);
-  EXPECT_EQ(Args(vertices[7].position.x, vertices[7].position.z, vertices[0].colour), Args(9, 9, 0xFF00FF00u));
-}
-
-// Seen from outside, each triangle is clockwise, so that none is culled, and two cover each face.
-TEST_F(Boxes, EveryTriangleFacesOutOfTheBoxItsCornersSpan) {
-  box.SetColor(0xFF112233);
-  box.SetSize(device, 2, 3, 4);
-  box.SetColor(0xFF445566);  // taken when a vertex is built: too late for these
-  box.Initialise(device, &manager);
   box.Render(device);
   EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::DrawIndexedPrimitive"),
               ElementsAre(Args(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 12)));
-  const std::vector<zr_CustomVertex> vertices = Bytes<zr_CustomVertex>(box.vertexBuffer_);
+  std::vector<zr_CustomVertex> vertices = Bytes<zr_CustomVertex>(box.vertexBuffer_);
   const std::vector<std::uint16_t> indices = Bytes<std::uint16_t>(box.indexBuffer_);
   ASSERT_EQ(vertices.size(), 8u);
   ASSERT_EQ(indices.size(), 36u);
-  std::set<std::string> corners, spanned;
-  for (const zr_CustomVertex& v : vertices) corners.insert(Args(v.position.x, v.position.y, v.position.z, v.colour));
-  for (int k = 0; k < 8; ++k) spanned.insert(Args(k & 1 ? 2 : 0, k & 2 ? 3 : 0, k & 4 ? 4 : 0, 0xFF112233u));
-  EXPECT_EQ(corners, spanned);
-  // Each corner's normal and texture coordinates, as a box defines them: the face at z 0 takes the
-  // picture with v along y, the face at z 4 upside down.
-  const auto row = [](float x, float y, float z, float nz, float u, float v) { return Args(x, y, z, 0.0f, 0.0f, nz, u, v); };
-  std::set<std::string> shading;
+  // Each corner with its colour, normal and texture coordinates, as a box defines them: the face at
+  // z 0 takes the picture with v along y, the face at z 4 upside down.
+  const auto row = [](float x, float y, float z, float nz, float u, float v) {
+    return Args(x, y, z, 0xFF112233u, 0.0f, 0.0f, nz, u, v);
+  };
+  std::set<std::string> corners;
   for (const zr_CustomVertex& v : vertices)
-    shading.insert(Args(v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z, v.u, v.v));
-  EXPECT_EQ(shading, (std::set<std::string>{row(0, 0, 0, 1, 0, 0), row(0, 3, 0, 1, 0, 1), row(2, 0, 0, 1, 1, 0),
+    corners.insert(
+        Args(v.position.x, v.position.y, v.position.z, v.colour, v.normal.x, v.normal.y, v.normal.z, v.u, v.v));
+  EXPECT_EQ(corners, (std::set<std::string>{row(0, 0, 0, 1, 0, 0), row(0, 3, 0, 1, 0, 1), row(2, 0, 0, 1, 1, 0),
                                             row(2, 3, 0, 1, 1, 1), row(0, 0, 4, -1, 0, 1), row(0, 3, 4, -1, 0, 0),
                                             row(2, 0, 4, -1, 1, 1), row(2, 3, 4, -1, 1, 0)}));
 
@@ -170,6 +155,15 @@ TEST_F(Boxes, EveryTriangleFacesOutOfTheBoxItsCornersSpan) {
       if (at(ab, axis) == 0 && at(ac, axis) == 0) ++perFace[std::to_string(axis) + (at(a, axis) == 0 ? "-" : "+")];
   }
   EXPECT_EQ(perFace, (std::map<std::string, int>{{"0+", 2}, {"0-", 2}, {"1+", 2}, {"1-", 2}, {"2+", 2}, {"2-", 2}}));
+
+  p.Reset();
+  zr_BoxVertices reshaped{};
+  reshaped.corners[7] = D3DXVECTOR3(9, 9, 9);
+  box.SetSizeEx(device, reshaped);
+  EXPECT_THAT(Lines(), ElementsAre("IDirect3DVertexBuffer9::Lock 0 288 0", "IDirect3DVertexBuffer9::Unlock"));
+  vertices = Bytes<zr_CustomVertex>(box.vertexBuffer_);
+  ASSERT_EQ(vertices.size(), 8u);
+  EXPECT_EQ(Args(vertices[7].position.x, vertices[7].position.z, vertices[0].colour), Args(9, 9, 0xFF445566u));
 }
 
 TEST_F(Boxes, ABoxTurnsInPlaceAboutXThenYThenZAndUnbindsItsBuffersAfterTheDraw) {
@@ -208,20 +202,18 @@ struct Shape : zr_MainObject {
 
 TEST_F(Boxes, BufferFailuresRaise17And18AndDrawFailuresAreLoggedAs21) {
   struct Row {
-    const char* what;
+    const char *what, *failing;  // the device call that is made to fail, if any
     int indices, vertices;
     bool withDevice;
-    const char* failing;  // the device call that is made to fail, if any
     unsigned number;
-    const char* result;
-    const char* calls;  // the buffers asked for, by their lengths
+    const char *result, *calls;  // the buffers asked for, by their lengths
   };
   const Row rows[] = {
-      {"index buffer refused", 36, 8, true, "CreateIndexBuffer", 17, "D3DERR_OUTOFVIDEOMEMORY", "72"},
-      {"vertex buffer refused", 36, 8, true, "CreateVertexBuffer", 18, "D3DERR_OUTOFVIDEOMEMORY", "72 288"},
-      {"no device", 36, 8, false, nullptr, 17, "D3DERR_INVALIDCALL", ""},
-      {"no geometry", 0, 0, true, nullptr, 17, "D3DERR_INVALIDCALL", "0"},
-      {"indices without vertices", 3, 0, true, nullptr, 18, "D3DERR_INVALIDCALL", "6 0"},
+      {"index buffer refused", "CreateIndexBuffer", 36, 8, true, 17, "D3DERR_OUTOFVIDEOMEMORY", "72"},
+      {"vertex buffer refused", "CreateVertexBuffer", 36, 8, true, 18, "D3DERR_OUTOFVIDEOMEMORY", "72 288"},
+      {"no device", nullptr, 36, 8, false, 17, "D3DERR_INVALIDCALL", ""},
+      {"no geometry", nullptr, 0, 0, true, 17, "D3DERR_INVALIDCALL", "0"},
+      {"indices without vertices", nullptr, 3, 0, true, 18, "D3DERR_INVALIDCALL", "6 0"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -285,7 +277,7 @@ class Meshes : public EngineTest {
   zr_3DObject mesh;
 };
 
-TEST_F(Meshes, LoadingCleansTheMeshAndKeepsAtLeast300Faces) {
+TEST_F(Meshes, LoadingCleansTheMeshKeepsAtLeast300FacesAndLetsGoOfTheMeshBefore) {
   ASSERT_EQ(mesh.LoadFromFile("ship.x", 2), 0);
   EXPECT_THAT(p.ArgsOf("D3DXCleanMesh"), ElementsAre(::testing::StartsWith(Args(D3DXCLEAN_BACKFACING, "#1"))));
   EXPECT_THAT(p.ArgsOf("D3DXCreateTextureFromFileExA"),  // the material's texture, at the mip levels asked for
@@ -297,6 +289,17 @@ TEST_F(Meshes, LoadingCleansTheMeshAndKeepsAtLeast300Faces) {
   EXPECT_EQ(mesh.GetActuallyNumberOfFaces(), 300);
   mesh.Render(2000, true, false);
   EXPECT_EQ(mesh.GetActuallyNumberOfFaces(), 1000);
+  ASSERT_EQ(mesh.LoadFromFile("ship.x", 0), 0);
+  EXPECT_EQ(Args(p.CountOf("ID3DXPMesh::Release"), fake::LiveComObjects()), Args(2, 4));
+  mesh.Destroy();
+  EXPECT_EQ(Args(manager.GetTexture("skin.png"), fake::LiveComObjects()), Args(nullptr, 1)) << "the device alone";
+  EXPECT_EQ(mesh.GetMaxFaces(), 0) << "no mesh is left";
+  // The world matrix scales, moves, then turns about the origin.
+  mesh.SetTransform(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, kQuarter, 0));
+  EXPECT_EQ(Placed(D3DXVECTOR3(0, 0, 0), mesh.WorldMatrix()) + ", " + Placed(D3DXVECTOR3(1, 0, 0), mesh.WorldMatrix()),
+            "0 0 -10, 0 0 -12");
+  mesh.SetTransform(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, 0));
+  EXPECT_EQ(Placed(D3DXVECTOR3(1, 0, 0), mesh.WorldMatrix()), "2 0 5") << "the scale stays";
 }
 
 TEST_F(Meshes, FailuresAreLoggedWithTheirNumbers) {
@@ -309,13 +312,9 @@ TEST_F(Meshes, FailuresAreLoggedWithTheirNumbers) {
   const Row rows[] = {
       {"missing.x", {}, {"*** Error_24 ** Error, can't load the mesh missing.x"}, 0},
       {"ship.x", {{"ID3DXMesh::OptimizeInplace", E_FAIL}}, {"*** Error_30 ** Error, can't optimize the mesh"}, 0},
-      {"ship.x",
-       {{"D3DXValidMesh", D3DXERR_INVALIDMESH}, {"D3DXGeneratePMesh", E_OUTOFMEMORY}},
-       {"*** Error_26 ** Error, invalid mesh", "*** Error_28 ** Error, can't create the progressive mesh"},
-       0},
-      {"ship.x",
-       {{"ID3DXPMesh::ClonePMeshFVF", E_OUTOFMEMORY}},
-       {"*** Error_32 ** Error, can't set the local mesh"},
+      {"ship.x", {{"D3DXValidMesh", D3DXERR_INVALIDMESH}, {"D3DXGeneratePMesh", E_OUTOFMEMORY}},
+       {"*** Error_26 ** Error, invalid mesh", "*** Error_28 ** Error, can't create the progressive mesh"}, 0},
+      {"ship.x", {{"ID3DXPMesh::ClonePMeshFVF", E_OUTOFMEMORY}}, {"*** Error_32 ** Error, can't set the local mesh"},
        1000},
   };
   for (const Row& r : rows) {
@@ -360,20 +359,6 @@ TEST_F(Meshes, PassesSplitTheSubsetsByDiffuseAlphaAndLeaveNoTextureBound) {
   mesh.SetUseMaterial(true);
   mesh.Render(450, true, false);
   EXPECT_THAT(p.ArgsOf("IDirect3DDevice9::SetTexture"), ElementsAre("0 ptr", "0 <null>", "0 <null>"));
-}
-
-TEST_F(Meshes, ASecondLoadLetsGoOfTheFirstAndDestroyDeletesTexturesByName) {
-  ASSERT_EQ(mesh.LoadFromFile("ship.x", 0) + mesh.LoadFromFile("ship.x", 0), 0);
-  EXPECT_EQ(Args(p.CountOf("ID3DXPMesh::Release"), fake::LiveComObjects()), Args(2, 4));
-  mesh.Destroy();
-  EXPECT_EQ(Args(manager.GetTexture("skin.png"), fake::LiveComObjects()), Args(nullptr, 1)) << "the device alone";
-  EXPECT_EQ(mesh.GetMaxFaces(), 0) << "no mesh is left";
-  // The world matrix scales, moves, then turns about the origin.
-  mesh.SetTransform(D3DXVECTOR3(2, 2, 2), D3DXVECTOR3(10, 0, 0), D3DXVECTOR3(0, kQuarter, 0));
-  EXPECT_EQ(Placed(D3DXVECTOR3(0, 0, 0), mesh.WorldMatrix()) + ", " + Placed(D3DXVECTOR3(1, 0, 0), mesh.WorldMatrix()),
-            "0 0 -10, 0 0 -12");
-  mesh.SetTransform(D3DXVECTOR3(0, 0, 5), D3DXVECTOR3(0, 0, 0));
-  EXPECT_EQ(Placed(D3DXVECTOR3(1, 0, 0), mesh.WorldMatrix()), "2 0 5") << "the scale stays";
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 // drivers): WinMain with its own loop and device recovery. The linker's --wrap (CMakeLists.txt)
 // steps in at the game's frame and its two device-loss steps, each of which calls the game's own.
 //   1. At frame 5 the full-screen window loses the focus and gets it back 300 ms later: the loop
-//      waits, the game releases its objects once the device can be reset, restores them after
-//      the reset and draws again, the left figure where it was moved while the device was lost.
+//      waits, the game releases its objects once the device can be reset and restores them after
+//      the reset before it draws again. (That the picture is the same after a reset is the engine's
+//      test in ../platform/d3dx9gl.)
 //   2. Both players move and fire in turn, every win screen is answered with Space: matches are
-//      played and restarted, the screen shows what the rules call for, the heap does not grow.
-//      Presentation is not paced; the rules read a fixed 60 frames a second.
+//      played and restarted and the heap does not grow (what the screen shows is for the duel's
+//      unit tests and program_test.py). Presentation is not paced; the rules read 60 frames a second.
 //   3. At the last frame the window's close button ends the game: WinMain returns 0, no error.log.
 //   duel_whole <folder with objects/> <last frame> [heap growth allowed in KiB, default 8]
 #include <SDL.h>
@@ -18,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -43,41 +43,12 @@ extern "C" void __real__Z24RestoreGameDeviceObjectsv();
 
 namespace {
 
-constexpr int kLossFrame = 5, kFocusDone = 9, kMovedY = 300;
+constexpr int kLossFrame = 5, kFocusDone = 9;
 long frame = 0, lastFrame = 0;
 int failures = 0;
 void Check(bool ok, const char* what) {
   if (!ok && ++failures <= 20) std::printf("FAIL at frame %ld: %s\n", frame, what);
 }
-
-// The picture on the screen, read back through the device as the engine's screenshot reads it.
-std::vector<unsigned> screen(1024 * 768);
-void ReadScreen() {
-  IDirect3DDevice9* device = graphics.GetDevice();
-  IDirect3DSurface9* surface = nullptr;
-  D3DLOCKED_RECT locked{};
-  const bool read =
-      device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr) == D3D_OK &&
-      device->GetFrontBufferData(0, surface) == D3D_OK &&
-      surface->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK;
-  Check(read, "the front buffer cannot be read");
-  for (int y = 0; read && y < 768; ++y)
-    std::memcpy(&screen[y * 1024], static_cast<const char*>(locked.pBits) + y * locked.Pitch, 1024 * 4);
-  if (read) surface->UnlockRect();
-  if (surface != nullptr) surface->Release();
-}
-// Pixels in [x0, x1) x [y0, y1) of the status line's yellow, or brighter than the black.
-int Count(int x0, int y0, int x1, int y1, bool yellow) {
-  int n = 0;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const unsigned p = screen[y * 1024 + x], r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-      n += yellow ? (r > 150 && g > 150 && b < 100) : r + g + b > 60;
-    }
-  return n;
-}
-int StatusLine() { return Count(10, 10, 420, 30, true); }
-int Figure(int x, int y) { return Count(x, y, x + 64, y + 100, false); }
 
 // Keys and window events go in as SDL events, as the window system sends them; one pushed during
 // a frame reaches the next.
@@ -106,7 +77,7 @@ struct Run {
   std::atomic<bool> focusBack{false};
   std::thread focusReturn;
   std::vector<HRESULT> steps;  // the cooperative level at the release and at the restore
-  long wins[2] = {0, 0}, restarts = 0, playSamples = 0, winSamples = 0, warmedAt = -1;
+  long wins[2] = {0, 0}, restarts = 0, warmedAt = -1;
   bool over = false;
   int winStreak = 0;
   std::vector<std::size_t> heap;  // after every frame since the warm-up
@@ -114,21 +85,12 @@ struct Run {
 
 void FocusStage() {
   if (frame == 1) zr::win32::testing::SetFocus(mainWindow, true);  // as the window manager gives it
-  if (frame == kLossFrame) {
-    zr::win32::testing::SetFocus(mainWindow, false);
-    leftY = kMovedY;  // what the next picture that reaches the screen must show
-  }
+  if (frame == kLossFrame) zr::win32::testing::SetFocus(mainWindow, false);
   if (frame == kLossFrame + 1) {
     Check(run.focusBack, "a frame ran while the window was in the background");
     Check(!deviceLost && run.steps.size() == 2, "the frame after the loss came before the recovery");
   }
   __real__Z12RunGameFramev();
-  if (frame == kLossFrame - 1 || frame == kFocusDone) {
-    ReadScreen();
-    Check(StatusLine() > 200, "no status line");
-    Check(Figure(50, frame == kFocusDone ? kMovedY : 0) > 500, "no left figure where it stands");
-    Check(frame == kFocusDone || Figure(50, kMovedY) < 50, "a left figure where none stands");
-  }
   if (frame == kLossFrame) {
     Check(deviceLost, "Present did not report the lost device");
     run.focusReturn = std::thread([] {
@@ -155,18 +117,6 @@ void PlayStage() {
   const bool nowOver = MatchOver(), drewWin = run.over && nowOver;
   if (nowOver && !run.over) ++run.wins[livesRight <= 0 ? 0 : 1];
   if (!nowOver && run.over) ++run.restarts;
-  if ((drewWin && run.winStreak == 0) || (!run.over && frame % 200 == 0)) {
-    ReadScreen();
-    if (drewWin) {
-      ++run.winSamples;
-      Check(Count(212, 134, 812, 634, false) > 200000, "no win picture on a win screen");
-      Check(StatusLine() == 0, "the status line shows on a win screen");
-    } else {
-      ++run.playSamples;
-      Check(StatusLine() > 200, "no status line");
-      Check(Figure(50, leftY) > 500 && Figure(950, rightY) > 500, "a figure is not where it stands");
-    }
-  }
   run.winStreak = drewWin ? run.winStreak + 1 : 0;
   run.over = nowOver;
   // The heap, once both players have won a match (every picture drawn, every path taken).
@@ -216,14 +166,13 @@ int main(int argc, char** argv) {
 
   Check(WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT) == 0, "WinMain failed");
   if (run.focusReturn.joinable()) run.focusReturn.join();
-  std::printf("frames %ld; matches won: left %ld, right %ld; restarts %ld; front buffer read at %ld play and %ld win "
-              "frames\n", frame, run.wins[0], run.wins[1], run.restarts, run.playSamples, run.winSamples);
+  std::printf("frames %ld; matches won: left %ld, right %ld; restarts %ld\n", frame, run.wins[0], run.wins[1],
+              run.restarts);
   Check(frame == lastFrame, "the game ended before the close button");
   // The game let go of its objects once the device could be reset (the layer refuses a Reset while
   // any sprite or font holds on to it) and took them again after the Reset.
   Check(run.steps == std::vector<HRESULT>{D3DERR_DEVICENOTRESET, D3D_OK}, "the device was not recovered once in order");
   Check(run.wins[0] > 0 && run.wins[1] > 0 && run.restarts >= 3, "too few matches played and restarted");
-  Check(run.playSamples >= 2 && run.winSamples >= 2, "too few frames read back");
   // The heap's floor (its least value) over each third of the samples: sounds playing at the moment
   // and the GL driver's per-frame buffers come and go, while a leak raises the floor from third to
   // third. A block that the GL driver takes once and keeps raises it only once.

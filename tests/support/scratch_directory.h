@@ -27,14 +27,11 @@ class ScratchDirectory {
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
-
   // The whole content of a file in the directory, byte for byte; empty when it does not exist.
   std::string Read(const std::string& name) const {
     std::ifstream in(path_ / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  bool Exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
 
  private:
   std::filesystem::path previous_;

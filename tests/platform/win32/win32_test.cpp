@@ -1,10 +1,9 @@
-// The window system over SDL's offscreen driver (asked for by name), message boxes and debugger
-// output without a display, the clock. Focus, minimising and windows held past DestroyWindow are
-// tested in the Direct3D device's loss; text conversion (of ASCII names) where the game loads sounds.
+// The window system over SDL's offscreen driver (asked for by name) and the clock. Focus, minimising
+// and windows held past DestroyWindow are tested in the Direct3D device's loss; text conversion (of
+// ASCII names) where the game loads sounds; that no window opens without a display, and the message
+// that says so, where the whole program runs without one (program_test.py).
 #include <gmock/gmock.h>
 
-#include <cstdlib>
-#include <string>
 
 #include "test_window.h"
 
@@ -66,33 +65,6 @@ TEST(Window, TheCloseButtonAltF4AndAnEndRequestCloseWindows) {
   ASSERT_EQ(SDL_PushEvent(&quit), 1);
   EXPECT_THAT(Drain(), ElementsAre(WM_CLOSE, WM_QUIT));
   EXPECT_FALSE(IsWindow(third));
-}
-
-// In a fresh process (the threadsafe style starts this program again; one that ran nothing would end
-// with 0) with no display and no driver named, SDL's fallback, an invisible window, must not count.
-TEST(Display, WindowsCannotBeCreatedWithoutOne) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) ::unsetenv(name);
-  EXPECT_EXIT(std::exit(MakeWindow("Lonely") == nullptr ? 3 : 4), ::testing::ExitedWithCode(3), "");
-  ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
-}
-
-TEST(Display, WithoutOneMessageBoxesAndDebugOutputGoToStandardError) {
-  // No display at all, then a display with SDL's offscreen driver named, which shows no dialog.
-  for (auto [display, driver, text, caption, type, pressed, said] :
-       {std::tuple{"", "", "Error: 13\n\nMessage:\n\nno counter\n\n", "Error", UINT{MB_OK}, IDOK,
-                   "[Error]\nError: 13\n\nMessage:\n\nno counter\n\n"},
-        {":12345", "offscreen", nullptr, nullptr, MB_YESNO | MB_DEFBUTTON2 | MB_ICONERROR, IDNO, "[Error]\n"}}) {
-    ::setenv("DISPLAY", display, 1);
-    ::setenv("SDL_VIDEODRIVER", driver, 1);
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(MessageBoxA(nullptr, text, caption, type), pressed) << said;
-    OutputDebugStringA(nullptr);
-    OutputDebugStringA("a(1): hr=S_OK\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(said) + "a(1): hr=S_OK\n");
-  }
-  ::unsetenv("DISPLAY");
-  ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
 TEST(Kernel, ThePerformanceCounterAndSleepAgree) {

@@ -4,14 +4,11 @@
 Each image is made from a fixed pseudo-random pattern and written from it, so what it must read as
 follows from the pattern: a palette index its entry (black past the entries), a bit field scaled
 from its width to 8 bits by rounding, a pixel an RLE stream never writes transparent black.
-  make_bmp.py           writes the files
-  make_bmp.py --check   reads every file of bmp.txt and bad/bmp_x_* with Debian's PIL and ImageMagick
 """
 import os
 import struct
-import sys
 
-from make_png import HERE, fnv64, heading, mix, oracles, write
+from make_png import HERE, heading, mix, write
 
 RGB, RLE8, RLE4, BITFIELDS, ALPHABITFIELDS = 0, 1, 2, 3, 6
 
@@ -71,7 +68,6 @@ def direct(name, bits, masks=None, compression=None, alpha_zero=False, **kw):
     b.masks = masks
     r, g, c, a = (tuple(masks) + (0,))[:4] if masks else {16: (0x7C00, 0x3E0, 0x1F, 0), 24: (0xFF0000, 0xFF00, 0xFF, 0),
                                                           32: (0xFF0000, 0xFF00, 0xFF, 0xFF000000)}[bits]
-    b.narrow = any(m and bin(m).count("1") != 8 for m in (r, g, c, a))  # rounding may differ by a level
     rows = [[mix(x, y, bits, 11) & ((1 << bits) - 1) & ~(a if alpha_zero else 0) for x in range(b.width)]
             for y in range(b.height)]
     b.store([b"".join(v.to_bytes(bits // 8, "little") for v in row) for row in rows])
@@ -201,36 +197,8 @@ def refused():
             ("rle8_claiming_100000x100000", changed(rle8, 18, "<ii", 100000, 100000))]
 
 
-def check():
-    """Where PIL or ImageMagick read a file otherwise: a field not 8 bits wide may differ by a level;
-    pixels an RLE stream never writes are told apart."""
-    files = {b.name + ".bmp": b for b in family()}
-    for line in open(os.path.join(HERE, "bmp.txt")):
-        if line[0] != "#":
-            name, b, notes = line.split()[0], files.get(line.split()[0]), []
-            texels = b.texels if b else None
-            for reader, argb in zip(("PIL", "ImageMagick"), oracles(os.path.join(HERE, "bmp", name))):
-                if isinstance(argb, str) or texels is None:  # a refusal, or a file written elsewhere
-                    notes.append("%s %s" % (reader, argb if isinstance(argb, str) else "agrees" if "%016X" % fnv64(
-                        argb) == line.split()[4] else "differs"))
-                    continue
-                slack = 1 if getattr(b, "narrow", False) else 0
-                off = sum(1 for o, t in zip(texels, argb) if o and any(abs((o >> s & 255) - (t >> s & 255)) > slack
-                                                                      for s in (0, 8, 16, 24)))
-                unwritten = sorted({"%08X" % t for o, t in zip(texels, argb) if not o})[:2]
-                notes.append("%s: %s%s" % (reader, "%d texels differ" % off if off else "agrees",
-                                           ", unwritten pixels read " + " ".join(unwritten) if unwritten else ""))
-            print("%-34s %s" % (name, "; ".join(notes)))
-    for name, _ in refused():
-        print("bad/bmp_x_%-30s PIL %s; ImageMagick %s" % ((name + ".bmp",) + tuple(
-            r if isinstance(r, str) else "reads it" for r in oracles(os.path.join(HERE, "bad", "bmp_x_%s.bmp" % name)))))
-
-
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--check"]:
-        check()
-    else:
-        write("bmp", "bmp.txt", family(), heading("BMP", "make_bmp.py"))
-        for name, data in refused():
-            with open(os.path.join(HERE, "bad", "bmp_x_%s.bmp" % name), "wb") as out:
-                out.write(data)
+    write("bmp", "bmp.txt", family(), heading("BMP", "make_bmp.py"))
+    for name, data in refused():
+        with open(os.path.join(HERE, "bad", "bmp_x_%s.bmp" % name), "wb") as out:
+            out.write(data)
