@@ -265,8 +265,7 @@ HRESULT GlDevice::ApplyPresentParameters(D3DPRESENT_PARAMETERS& pp) {
   int h = 0;
   DrawableSize(w, h);
   target_ = WindowFits(w, h) ? Target::kWindow : Target::kFramebuffer;
-  place_ = target_ == Target::kWindow ? PlacementIn(w, h) : PlacementIn(static_cast<int>(pp_.BackBufferWidth),
-                                                                        static_cast<int>(pp_.BackBufferHeight));
+  place_ = PlacementOf(target_, w, h);
   if (target_ == Target::kFramebuffer) {
     if (HRESULT hr = CreateFramebuffers(); FAILED(hr)) return hr;
   } else {
@@ -322,6 +321,12 @@ GlDevice::Placement GlDevice::PlacementIn(int dw, int dh) const {
   return p;
 }
 
+// A frame in a framebuffer of ours is the back buffer's size wherever the window is.
+GlDevice::Placement GlDevice::PlacementOf(Target target, int dw, int dh) const {
+  if (target == Target::kWindow) return PlacementIn(dw, dh);
+  return PlacementIn(static_cast<int>(pp_.BackBufferWidth), static_cast<int>(pp_.BackBufferHeight));
+}
+
 // Called before the first write into the back buffer after Present or Reset: decides where the
 // frame lives, from the window's size now.
 bool GlDevice::StartFrame() {
@@ -335,11 +340,10 @@ bool GlDevice::StartFrame() {
   // buffers. Otherwise it stays there until something writes over it (WritingBackBuffer).
   if (front_ == Front::kWindow && (w != frontPlace_.drawableWidth || h != frontPlace_.drawableHeight))
     front_ = Front::kGone;
-  Placement place = target == Target::kWindow ? PlacementIn(w, h)
-                                              : PlacementIn(static_cast<int>(pp_.BackBufferWidth),
-                                                            static_cast<int>(pp_.BackBufferHeight));
+  Placement place = PlacementOf(target, w, h);
   letterboxCleared_ = false;
-  if (target != target_ || place.drawableWidth != place_.drawableWidth || place.drawableHeight != place_.drawableHeight) {
+  if (target != target_ || place.drawableWidth != place_.drawableWidth ||
+      place.drawableHeight != place_.drawableHeight) {
     // Depth and stencil do not follow the back buffer: what was cleared goes where it was cleared.
     CarryOutDepthStencilClears();
     target_ = target;

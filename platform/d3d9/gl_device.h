@@ -387,6 +387,7 @@ class GlDevice final : public IDirect3DDevice9 {
   bool StartFrame();
   bool WindowFits(int drawableWidth, int drawableHeight) const;
   Placement PlacementIn(int drawableWidth, int drawableHeight) const;
+  Placement PlacementOf(Target target, int drawableWidth, int drawableHeight) const;
   // Clears the window outside the picture drawn scaled into it.
   void ClearLetterbox(const Placement& place);
   // Whether a GL rectangle holds all of the back buffer where it lives now.

@@ -163,7 +163,9 @@ TEST(OnX11, AFullScreenWindowCoversTheScreenAndBackBuffersOfOtherSizesAreLetterb
     D3DRECT part{0, 0, bw / 2, bh / 2};
     d->Clear(1, &part, D3DCLEAR_TARGET, kBlue, 1, 0);
     p = Capture(d);
-    if (bw != 1024) EXPECT_EQ(p.at(0, 0) & 0xFFFFFF, 0u) << bw << "x" << bh << ": the letterbox";
+    if (bw != 1024) {
+      EXPECT_EQ(p.at(0, 0) & 0xFFFFFF, 0u) << bw << "x" << bh << ": the letterbox";
+    }
   }
   D3DPRESENT_PARAMETERS windowed = Windowed(window.handle(), 0, 0);
   ASSERT_EQ(d->Reset(&windowed), D3D_OK);
