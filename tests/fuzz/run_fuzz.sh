@@ -40,5 +40,15 @@ if [ "${ZR_FUZZ_BUILD_ONLY:-0}" = 1 ] || { [ -z "${ZR_FUZZ_BINARY:-}" ] && [ -n 
 fi
 [ "${ZR_FUZZ_BUILD_ONLY:-0}" = 1 ] && exit 0
 mkdir -p corpus artifacts  # the seeds in the source tree stay as they are
-exec "$binary" -max_total_time="$seconds" -max_len=8192 -timeout=10 "${limits[@]}" -artifact_prefix=artifacts/ \
-  -print_final_stats=1 "$@" corpus "$src/tests/fuzz/$seeds"
+# Quiet: a failure's report is then what a test log shows, not hidden among thousands of lines of
+# progress (a log cut short in the middle lost one). A unit may take 30
+# seconds, which no input comes near on an idle machine; a loaded one can stall for seconds.
+touch artifacts/.started
+status=0
+"$binary" -max_total_time="$seconds" -max_len=8192 -timeout=30 "${limits[@]}" -artifact_prefix=artifacts/ \
+  -verbosity=0 -print_final_stats=1 "$@" corpus "$src/tests/fuzz/$seeds" || status=$?
+# A failing input, whatever its size, in the log: the scratch folder it stays in may be gone.
+for f in artifacts/*; do
+  [ -f "$f" ] && [ "$f" -nt artifacts/.started ] && { echo "$f, base64:"; base64 -w 120 "$f"; }
+done
+exit $status
