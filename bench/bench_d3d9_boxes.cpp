@@ -54,11 +54,6 @@ double ThreadSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-
 // A 64x64 24-bit bitmap of colour ramps with a checker in blue, for the texture manager to load.
 bool WriteTexture(const std::string& path) {
   const std::uint32_t row = kTextureSide * 3, pixels = row * kTextureSide;

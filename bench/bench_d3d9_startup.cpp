@@ -13,7 +13,6 @@
 
 #include "d3d9_bench_support.h"
 
-extern char** environ;
 
 using namespace d3d9bench;
 

@@ -35,11 +35,6 @@ constexpr const char* kStatus = "Velkor Engine Framerate:60 Leben Links: 100 / R
 constexpr int kSprites = 1000;
 constexpr int kTexts = 100;
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-
 struct Game {
   Game(const std::string& picture, int depthBits) {
     window = MakeWindow(kWidth, kHeight);

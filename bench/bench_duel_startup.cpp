@@ -30,7 +30,6 @@
 #include "d3d9_bench_support.h"
 #include "errorfile/zr_ErrorException.h"
 
-extern char** environ;
 
 using namespace d3d9bench;
 
@@ -44,13 +43,6 @@ double Monotonic() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-std::string StringOption(int argc, char** argv, const char* name, std::string otherwise) {
-  std::string prefix = std::string("--") + name + "=";
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return argv[i] + prefix.size();
-  return otherwise;
 }
 
 // Whether the front buffer shows the status line: yellow pixels in 10..420 x 10..30.
@@ -103,11 +95,6 @@ int Child(int reportFd, const std::string& run) {
     RunGameFrame();
   }
   return 0;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
 }
 
 }  // namespace

@@ -3,14 +3,21 @@
 
 #include <SDL.h>
 #include <d3d9.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace d3d9bench {
 
@@ -87,6 +94,40 @@ inline double Option(int argc, char** argv, const char* name, double otherwise) 
   for (int i = 1; i < argc; ++i)
     if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return std::atof(argv[i] + prefix.size());
   return otherwise;
+}
+
+// The value of "--name=value" among the arguments, or `otherwise`.
+inline std::string StringOption(int argc, char** argv, const char* name, std::string otherwise) {
+  std::string prefix = std::string("--") + name + "=";
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return argv[i] + prefix.size();
+  return otherwise;
+}
+
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
+}
+
+// Runs this program again with `args` (null-terminated) and `environment`, and collects what it
+// writes to its standard output; true when it ran and exited with 0.
+inline bool SpawnAndRead(char* const* args, std::string& out, char** environment = environ) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  pid_t pid = 0;
+  const bool spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, args, environment) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  char buffer[256];
+  ssize_t n = 0;
+  while (spawned && (n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  return spawned && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 inline const char* VideoDriver() {

@@ -33,7 +33,6 @@
 #include "win32_internal.h"
 #include "win32_testing.h"
 
-extern char** environ;
 
 using namespace d3d9bench;
 
@@ -353,18 +352,6 @@ class Theirs {
   d3dx9bench::Pacer60 pacer_;
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-
-std::string StringOption(int argc, char** argv, const char* name, std::string otherwise) {
-  std::string prefix = std::string("--") + name + "=";
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return argv[i] + prefix.size();
-  return otherwise;
-}
-
 // A child: draws one side's frames and prints its costs on one line, queued then finished.
 int Child(const std::string& side, double seconds, const std::string& run, Way way) {
   // The game finds its files from duel/ in its run folder.
@@ -407,12 +394,6 @@ int Child(const std::string& side, double seconds, const std::string& run, Way w
 // Runs a child for one side (with `environment`, by default this process's) and reads its line.
 bool RunChild(const char* side, double seconds, const std::string& run, Way way, Rates& r,
               char** environment = environ) {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
   std::string sideArg = std::string("--side=") + side;
   std::string secondsArg = "--seconds=" + std::to_string(seconds);
   std::string runArg = "--run-dir=" + run;
@@ -420,18 +401,9 @@ bool RunChild(const char* side, double seconds, const std::string& run, Way way,
   std::string fullArg = std::string("--full-screen=") + (way.fullScreen ? "1" : "0");
   char* args[] = {const_cast<char*>("bench_duel_frame"), sideArg.data(), secondsArg.data(), runArg.data(),
                   pacedArg.data(), fullArg.data(), nullptr};
-  pid_t pid = 0;
-  const bool spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, args, environment) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
   std::string out;
-  char buffer[256];
-  ssize_t n = 0;
-  while (spawned && (n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  if (!spawned || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-  return std::sscanf(out.c_str(), "%lf %lf %lf %lf %lf %lf", &r.queued.fps, &r.queued.threadMs, &r.queued.processMs,
+  return SpawnAndRead(args, out, environment) &&
+         std::sscanf(out.c_str(), "%lf %lf %lf %lf %lf %lf", &r.queued.fps, &r.queued.threadMs, &r.queued.processMs,
                      &r.finished.fps, &r.finished.threadMs, &r.finished.processMs) == 6;
 }
 
