@@ -393,13 +393,9 @@ int main(int argc, char** argv) {
   if (!drawer.empty()) return Child(drawer, picture, seconds, most, costAt, verbose);
   // --counts=a,b,...: frames per second at those counts only, each drawer in turn (for a look at
   // how the rate falls).
-  if (const char* counts = [&]() -> const char* {
-        for (int i = 1; i < argc; ++i)
-          if (std::strncmp(argv[i], "--counts=", 9) == 0) return argv[i] + 9;
-        return nullptr;
-      }()) {
+  if (const std::string counts = StringOption(argc, argv, "counts", ""); !counts.empty()) {
     std::vector<int> list;
-    for (const char* c = counts; *c != '\0';) {
+    for (const char* c = counts.c_str(); *c != '\0';) {
       list.push_back(std::atoi(c));
       c = std::strchr(c, ',');
       if (c == nullptr) break;

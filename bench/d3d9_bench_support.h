@@ -89,19 +89,16 @@ inline double CpuSeconds() {
 }
 
 // The value of "--name=value" among the arguments, or `otherwise`.
-inline double Option(int argc, char** argv, const char* name, double otherwise) {
-  std::string prefix = std::string("--") + name + "=";
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return std::atof(argv[i] + prefix.size());
-  return otherwise;
-}
-
-// The value of "--name=value" among the arguments, or `otherwise`.
 inline std::string StringOption(int argc, char** argv, const char* name, std::string otherwise) {
   std::string prefix = std::string("--") + name + "=";
   for (int i = 1; i < argc; ++i)
     if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return argv[i] + prefix.size();
   return otherwise;
+}
+
+inline double Option(int argc, char** argv, const char* name, double otherwise) {
+  const std::string value = StringOption(argc, argv, name, "");
+  return value.empty() ? otherwise : std::atof(value.c_str());
 }
 
 inline double Median(std::vector<double> v) {
