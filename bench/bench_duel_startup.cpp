@@ -30,7 +30,6 @@
 #include "d3d9_bench_support.h"
 #include "errorfile/zr_ErrorException.h"
 
-
 using namespace d3d9bench;
 
 namespace {

@@ -33,7 +33,6 @@
 #include "win32_internal.h"
 #include "win32_testing.h"
 
-
 using namespace d3d9bench;
 
 namespace {

@@ -41,8 +41,8 @@ fi
 [ "${ZR_FUZZ_BUILD_ONLY:-0}" = 1 ] && exit 0
 mkdir -p corpus artifacts  # the seeds in the source tree stay as they are
 # Quiet: a failure's report is then what a test log shows, not hidden among thousands of lines of
-# progress (a log cut short in the middle lost one). A unit may take 30
-# seconds, which no input comes near on an idle machine; a loaded one can stall for seconds.
+# progress (a log cut short in the middle lost one). A unit may take 30 seconds, which no input
+# comes near on an idle machine; a loaded one can stall for seconds.
 touch artifacts/.started
 status=0
 "$binary" -max_total_time="$seconds" -max_len=8192 -timeout=30 "${limits[@]}" -artifact_prefix=artifacts/ \
